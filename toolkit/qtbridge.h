@@ -1,0 +1,46 @@
+// Inside the toolkit only: the Qt side of the components, and string conversions to Qt.
+#pragma once
+
+#include "controls.h"
+#include "graphics.h"
+#include "sysutils.h"
+
+#include <QFont>
+#include <QImage>
+#include <QPointer>
+#include <QString>
+#include <QWidget>
+
+namespace tk {
+
+inline QString ToQt(const AnsiString& s) { return QString::fromStdString(ToUtf8(s)); }
+inline AnsiString FromQt(const QString& s) { return FromUtf8(s.toStdString()); }
+// A UTF-8 literal of the toolkit's own as a held string.
+inline AnsiString Ansi(const char* utf8) { return FromUtf8(utf8); }
+
+// The Qt font for a TFont: pixel size from its height, Japanese Windows faces substituted.
+QFont ToQFont(const TFont& font);
+// A Windows colour value (system colours included) as a Qt colour.
+QColor ToQColor(TColor color);
+// Applies a font to a widget: face, size, style and text colour.
+void ApplyFont(QWidget* widget, const TFont& font);
+
+// The built-in picture of the given resource name (":/pagora/" + name), or a null image.
+QImage ResourceImage(const std::string& name);
+
+} // namespace tk
+
+// The Qt widget behind a control.
+struct TControl::Impl {
+    QPointer<QWidget> widget;
+    bool topLevel = false;
+    bool showHint = false;
+    AnsiString hint;
+};
+
+// The decoded image a picture holds (null when empty), and the box it is to be shown in.
+struct TPicture::Impl {
+    QImage image;
+    int targetWidth = 0;
+    int targetHeight = 0;
+};
