@@ -28,6 +28,13 @@ void ApplyFont(QWidget* widget, const TFont& font);
 // The built-in picture of the given resource name (":/pagora/" + name), or a null image.
 QImage ResourceImage(const std::string& name);
 
+// Prints an image as one page on the printer chosen by the last TPrintDialog, at the page's
+// top-left corner, scaled by the printer's resolution / 96 (dialogs.cpp).
+void PrintImage(const QImage& image);
+// The help viewer window: shows the contents page of a help file, or says in its own message
+// box that the file is missing (helpviewer.cpp).
+void ShowHelpContents(const AnsiString& helpFile);
+
 } // namespace tk
 
 // The Qt widget behind a control.
