@@ -13,6 +13,11 @@
 #include <memory>
 #include <vector>
 
+namespace tk {
+class SpinWidget;
+class RadioGroupWidget;
+} // namespace tk
+
 class TObject {
 public:
     virtual ~TObject() = default;
@@ -211,7 +216,7 @@ private:
     void Relayout();
     std::vector<AnsiString> items_;
     int itemIndex_ = -1;
-    friend struct Impl;
+    friend class tk::RadioGroupWidget;
 };
 
 // Whole-number field with arrows. Its value is the whole number in its text, or MinValue when
@@ -236,7 +241,7 @@ private:
     int min_ = 0;
     int max_ = 100;
     int increment_ = 1;
-    friend struct Impl;
+    friend class tk::SpinWidget;
 };
 
 // Ticks every Interval ms while Enabled. Interval 0 never ticks. Setting a value the timer

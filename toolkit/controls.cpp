@@ -1,0 +1,821 @@
+// Components and controls over Qt widgets.
+#include "controls.h"
+#include "controlwidgets.h"
+#include "forms.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QLocale>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollBar>
+#include <QToolButton>
+
+#include <algorithm>
+#include <charconv>
+#include <climits>
+
+// ---------------------------------------------------------------------------------------------
+// Components
+
+TComponent::TComponent(TComponent* owner) : owner_(owner)
+{
+    if (owner_)
+        owner_->components_.push_back(this);
+}
+
+TComponent::~TComponent()
+{
+    DestroyComponents();
+    if (owner_) {
+        auto& siblings = owner_->components_;
+        siblings.erase(std::remove(siblings.begin(), siblings.end(), this), siblings.end());
+    }
+}
+
+void TComponent::DestroyComponents()
+{
+    while (!components_.empty()) {
+        TComponent* last = components_.back();
+        components_.pop_back();
+        last->owner_ = nullptr;
+        delete last;
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// The event bridge
+
+namespace tk {
+
+namespace {
+const char* const ControlProperty = "pagoraControl";
+
+TMouseButton ButtonOf(Qt::MouseButton button)
+{
+    switch (button) {
+    case Qt::RightButton: return mbRight;
+    case Qt::MiddleButton: return mbMiddle;
+    default: return mbLeft;
+    }
+}
+
+TShiftState ShiftOf(Qt::KeyboardModifiers modifiers, Qt::MouseButtons buttons)
+{
+    TShiftState shift = 0;
+    if (modifiers & Qt::ShiftModifier) shift |= ssShift;
+    if (modifiers & Qt::AltModifier) shift |= ssAlt;
+    if (modifiers & Qt::ControlModifier) shift |= ssCtrl;
+    if (buttons & Qt::LeftButton) shift |= ssLeft;
+    if (buttons & Qt::RightButton) shift |= ssRight;
+    if (buttons & Qt::MiddleButton) shift |= ssMiddle;
+    return shift;
+}
+
+// Controls whose click comes from a left press and release on them, not from a Qt signal.
+bool ClicksOnRelease(const TControl* control)
+{
+    return dynamic_cast<const TImage*>(control) || dynamic_cast<const TMemo*>(control) ||
+           dynamic_cast<const TLabel*>(control) || dynamic_cast<const TPanel*>(control);
+}
+
+// The form a control lies on, if any.
+TForm* FormOf(TControl* control)
+{
+    while (control) {
+        if (auto* form = dynamic_cast<TForm*>(control))
+            return form;
+        control = control->Parent();
+    }
+    return nullptr;
+}
+
+void ShowPopupMenu(TPopupMenu* menu, const QPoint& globalPos)
+{
+    QMenu qmenu;
+    for (TMenuItem* item : menu->Items()) {
+        QAction* action = qmenu.addAction(ToQt(item->Caption()));
+        QObject::connect(action, &QAction::triggered, [item] { Raise(item->OnClick, item); });
+    }
+    qmenu.exec(globalPos);
+}
+} // namespace
+
+TControl* ControlOf(const QObject* object)
+{
+    return object ? static_cast<TControl*>(object->property(ControlProperty).value<void*>()) : nullptr;
+}
+
+void BindWidget(QWidget* widget, TControl* control)
+{
+    widget->setProperty(ControlProperty, QVariant::fromValue<void*>(control));
+    widget->setMouseTracking(true);
+    widget->installEventFilter(&EventBridge::Instance());
+}
+
+EventBridge& EventBridge::Instance()
+{
+    static EventBridge bridge;
+    return bridge;
+}
+
+void Raise(const TNotifyEvent& handler, TObject* sender)
+{
+    if (handler)
+        Dispatch([&] { handler(sender); });
+}
+
+bool EventBridge::eventFilter(QObject* watched, QEvent* event)
+{
+    TControl* control = ControlOf(watched);
+    if (!control)
+        return false;
+    switch (event->type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick: {
+        auto* mouse = static_cast<QMouseEvent*>(event);
+        QPoint pos = mouse->position().toPoint();
+        TShiftState shift = ShiftOf(mouse->modifiers(), mouse->buttons());
+        TMouseButton button = ButtonOf(mouse->button());
+        if (event->type() == QEvent::MouseButtonDblClick) {
+            // The second press of a double click: the double click first, then a press.
+            if (button == mbLeft)
+                Raise(control->OnDblClick, control);
+            shift |= ssDouble;
+        }
+        if (control->OnMouseDown)
+            Dispatch([&] { control->OnMouseDown(control, button, shift, pos.x(), pos.y()); });
+        return false;
+    }
+    case QEvent::MouseMove: {
+        auto* mouse = static_cast<QMouseEvent*>(event);
+        QPoint pos = mouse->position().toPoint();
+        TShiftState shift = ShiftOf(mouse->modifiers(), mouse->buttons());
+        if (control->OnMouseMove)
+            Dispatch([&] { control->OnMouseMove(control, shift, pos.x(), pos.y()); });
+        return false;
+    }
+    case QEvent::MouseButtonRelease: {
+        auto* mouse = static_cast<QMouseEvent*>(event);
+        QPoint pos = mouse->position().toPoint();
+        TShiftState shift = ShiftOf(mouse->modifiers(), mouse->buttons());
+        TMouseButton button = ButtonOf(mouse->button());
+        auto* widget = static_cast<QWidget*>(watched);
+        bool inside = widget->rect().contains(pos);
+        if (control->OnMouseUp)
+            Dispatch([&] { control->OnMouseUp(control, button, shift, pos.x(), pos.y()); });
+        if (button == mbLeft && inside && ClicksOnRelease(control))
+            Raise(control->OnClick, control);
+        return false;
+    }
+    case QEvent::ContextMenu: {
+        // A control without a menu of its own offers its window's popup menu.
+        TForm* form = FormOf(control);
+        if (form && form->PopupMenu()) {
+            ShowPopupMenu(form->PopupMenu(), static_cast<QContextMenuEvent*>(event)->globalPos());
+            return true;
+        }
+        return false;
+    }
+    default:
+        return false;
+    }
+}
+
+void SurfaceWidget::mousePressEvent(QMouseEvent* event) { event->accept(); }
+void SurfaceWidget::mouseReleaseEvent(QMouseEvent* event) { event->accept(); }
+void SurfaceWidget::mouseDoubleClickEvent(QMouseEvent* event) { event->accept(); }
+void LabelWidget::mousePressEvent(QMouseEvent* event) { event->accept(); }
+void LabelWidget::mouseReleaseEvent(QMouseEvent* event) { event->accept(); }
+void LabelWidget::mouseDoubleClickEvent(QMouseEvent* event) { event->accept(); }
+void PanelWidget::mousePressEvent(QMouseEvent* event) { event->accept(); }
+void PanelWidget::mouseReleaseEvent(QMouseEvent* event) { event->accept(); }
+void PanelWidget::mouseDoubleClickEvent(QMouseEvent* event) { event->accept(); }
+
+} // namespace tk
+
+using tk::FromQt;
+using tk::ToQt;
+
+namespace {
+
+template <class W>
+W* WidgetOf(const TControl* control)
+{
+    return static_cast<W*>(const_cast<TControl*>(control)->impl().widget.data());
+}
+
+std::unique_ptr<TControl::Impl> MakeImpl(QWidget* widget)
+{
+    auto impl = std::make_unique<TControl::Impl>();
+    impl->widget = widget;
+    return impl;
+}
+
+// Held text with CR LF line ends <-> Qt's text with LF line ends.
+QString ToQtLines(const AnsiString& text)
+{
+    QString result = ToQt(text);
+    result.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    return result;
+}
+
+AnsiString FromQtLines(const QString& text)
+{
+    QString result = text;
+    result.replace(QChar('\n'), QStringLiteral("\r\n"));
+    return FromQt(result);
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------------
+// TControl
+
+TControl::TControl(TComponent* owner, std::unique_ptr<Impl> impl) : TComponent(owner), impl_(std::move(impl))
+{
+    QWidget* widget = impl_->widget;
+    tk::BindWidget(widget, this);
+    font_.OnChange = [this] {
+        parentFont_ = false;
+        tk::ApplyFont(impl_->widget, font_);
+    };
+    tk::ApplyFont(widget, font_);
+}
+
+TControl::~TControl()
+{
+    font_.OnChange = nullptr;
+    delete impl_->widget.data();
+}
+
+void TControl::SetParent(TWinControl* parent)
+{
+    if (parent == parent_)
+        return;
+    QWidget* widget = impl_->widget;
+    bool visible = impl_->topLevel ? widget->isVisible() : !widget->isHidden();
+    parent_ = parent;
+    widget->setParent(parent ? parent->impl().widget.data() : nullptr);
+    if (parent && parentFont_) {
+        font_.Assign(*parent->Font());
+        parentFont_ = true;
+    }
+    widget->setVisible(visible);
+}
+
+int TControl::Left() const
+{
+    QWidget* w = impl_->widget;
+    return impl_->topLevel ? w->frameGeometry().x() : w->x();
+}
+
+int TControl::Top() const
+{
+    QWidget* w = impl_->widget;
+    return impl_->topLevel ? w->frameGeometry().y() : w->y();
+}
+
+int TControl::Width() const
+{
+    QWidget* w = impl_->widget;
+    return impl_->topLevel ? w->frameGeometry().width() : w->width();
+}
+
+int TControl::Height() const
+{
+    QWidget* w = impl_->widget;
+    return impl_->topLevel ? w->frameGeometry().height() : w->height();
+}
+
+void TControl::SetLeft(int value) { SetBounds(value, Top(), Width(), Height()); }
+void TControl::SetTop(int value) { SetBounds(Left(), value, Width(), Height()); }
+void TControl::SetWidth(int value) { SetBounds(Left(), Top(), value, Height()); }
+void TControl::SetHeight(int value) { SetBounds(Left(), Top(), Width(), value); }
+
+void TControl::SetBounds(int left, int top, int width, int height)
+{
+    QWidget* w = impl_->widget;
+    width = std::max(width, 0);
+    height = std::max(height, 0);
+    if (left == Left() && top == Top() && width == Width() && height == Height())
+        return;
+    if (impl_->topLevel) {
+        // Outer size: the frame the window system adds is taken off the client size.
+        QSize frame = w->frameGeometry().size() - w->size();
+        w->move(left, top);
+        w->resize(std::max(width - frame.width(), 0), std::max(height - frame.height(), 0));
+    } else {
+        w->setGeometry(left, top, width, height);
+    }
+}
+
+bool TControl::Visible() const
+{
+    QWidget* w = impl_->widget;
+    return impl_->topLevel ? w->isVisible() : !w->isHidden();
+}
+
+void TControl::SetVisible(bool value)
+{
+    if (value == Visible())
+        return;
+    QWidget* w = impl_->widget;
+    // A control not yet placed on a parent would become a window of its own if shown.
+    if (!impl_->topLevel && !w->parentWidget()) {
+        w->setAttribute(Qt::WA_WState_Hidden, !value);
+        w->setAttribute(Qt::WA_WState_ExplicitShowHide, true);
+        return;
+    }
+    w->setVisible(value);
+}
+
+bool TControl::Enabled() const { return impl_->widget->isEnabled(); }
+
+void TControl::SetEnabled(bool value) { impl_->widget->setEnabled(value); }
+
+AnsiString TControl::Hint() const { return impl_->hint; }
+
+void TControl::SetHint(const AnsiString& hint)
+{
+    impl_->hint = hint;
+    impl_->widget->setToolTip(impl_->showHint ? ToQt(hint) : QString());
+}
+
+bool TControl::ShowHint() const { return impl_->showHint; }
+
+void TControl::SetShowHint(bool value)
+{
+    impl_->showHint = value;
+    SetHint(impl_->hint);
+}
+
+void TControl::Repaint() { impl_->widget->repaint(); }
+
+// ---------------------------------------------------------------------------------------------
+// TWinControl
+
+void TWinControl::SetFocus()
+{
+    QWidget* w = impl_->widget;
+    QWidget* window = w->window();
+    if (!window->isVisible() || !w->isVisible() || !w->isEnabled())
+        throw Exception(tk::Ansi("無効/非表示ウィンドウにはフォーカスを設定できません"));
+    if (!window->isActiveWindow())
+        window->activateWindow();
+    w->setFocus(Qt::OtherFocusReason);
+}
+
+bool TWinControl::Focused() const
+{
+    QWidget* w = impl_->widget;
+    return w->hasFocus() || (w->focusProxy() && w->focusProxy()->hasFocus());
+}
+
+bool TWinControl::TabStop() const { return impl_->widget->focusPolicy() & Qt::TabFocus; }
+
+void TWinControl::SetTabStop(bool value)
+{
+    impl_->widget->setFocusPolicy(value ? Qt::StrongFocus : Qt::ClickFocus);
+}
+
+// ---------------------------------------------------------------------------------------------
+// TImage
+
+namespace tk {
+
+void ImageWidget::paintEvent(QPaintEvent*)
+{
+    const QImage& image = image_->Picture()->impl().image;
+    if (image.isNull())
+        return;
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    if (image_->Stretch())
+        painter.drawImage(rect(), image);
+    else
+        painter.drawImage(QPoint(0, 0), image);
+}
+
+void ImageWidget::resizeEvent(QResizeEvent*) { image_->Picture()->SetTargetSize(width(), height()); }
+
+} // namespace tk
+
+TImage::TImage(TComponent* owner)
+    : TControl(owner, MakeImpl(new tk::ImageWidget(this))), picture_(std::make_unique<TPicture>())
+{
+    picture_->SetTargetSize(Width(), Height());
+    picture_->OnChange = [this] { impl_->widget->update(); };
+}
+
+void TImage::SetStretch(bool value)
+{
+    if (value == stretch_)
+        return;
+    stretch_ = value;
+    impl_->widget->update();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Text controls
+
+TLabel::TLabel(TComponent* owner) : TControl(owner, MakeImpl(new tk::LabelWidget))
+{
+    WidgetOf<QLabel>(this)->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+}
+
+AnsiString TLabel::Caption() const { return FromQt(WidgetOf<QLabel>(this)->text()); }
+
+void TLabel::SetCaption(const AnsiString& caption)
+{
+    auto* label = WidgetOf<QLabel>(this);
+    label->setText(ToQt(caption));
+}
+
+TButton::TButton(TComponent* owner) : TWinControl(owner, MakeImpl(new QPushButton))
+{
+    QObject::connect(WidgetOf<QPushButton>(this), &QPushButton::clicked, [this] { tk::Raise(OnClick, this); });
+}
+
+AnsiString TButton::Caption() const { return FromQt(WidgetOf<QPushButton>(this)->text()); }
+
+void TButton::SetCaption(const AnsiString& caption) { WidgetOf<QPushButton>(this)->setText(ToQt(caption)); }
+
+TSpeedButton::TSpeedButton(TComponent* owner) : TControl(owner, MakeImpl(new QToolButton))
+{
+    auto* button = WidgetOf<QToolButton>(this);
+    button->setFocusPolicy(Qt::NoFocus);
+    QObject::connect(button, &QToolButton::clicked, [this] { tk::Raise(OnClick, this); });
+}
+
+void TSpeedButton::SetGlyph(const std::string& resourceName)
+{
+    auto* button = WidgetOf<QToolButton>(this);
+    QImage glyph = tk::ResourceImage(resourceName);
+    button->setIcon(QIcon(QPixmap::fromImage(glyph)));
+    button->setIconSize(glyph.size());
+}
+
+void TSpeedButton::SetFlat(bool value) { WidgetOf<QToolButton>(this)->setAutoRaise(value); }
+
+TCheckBox::TCheckBox(TComponent* owner) : TWinControl(owner, MakeImpl(new QCheckBox))
+{
+    QObject::connect(WidgetOf<QCheckBox>(this), &QCheckBox::toggled, [this] { tk::Raise(OnClick, this); });
+}
+
+AnsiString TCheckBox::Caption() const { return FromQt(WidgetOf<QCheckBox>(this)->text()); }
+
+void TCheckBox::SetCaption(const AnsiString& caption) { WidgetOf<QCheckBox>(this)->setText(ToQt(caption)); }
+
+bool TCheckBox::Checked() const { return WidgetOf<QCheckBox>(this)->isChecked(); }
+
+void TCheckBox::SetChecked(bool value)
+{
+    auto* box = WidgetOf<QCheckBox>(this);
+    if (value == box->isChecked())
+        return;
+    {
+        QSignalBlocker block(box);
+        box->setChecked(value);
+    }
+    if (OnClick)
+        OnClick(this);
+}
+
+TEdit::TEdit(TComponent* owner) : TWinControl(owner, MakeImpl(new QLineEdit))
+{
+    auto* edit = WidgetOf<QLineEdit>(this);
+    QObject::connect(edit, &QLineEdit::textEdited, [this] { tk::Raise(OnChange, this); });
+}
+
+AnsiString TEdit::Text() const { return FromQt(WidgetOf<QLineEdit>(this)->text()); }
+
+void TEdit::SetText(const AnsiString& text)
+{
+    auto* edit = WidgetOf<QLineEdit>(this);
+    QString value = ToQt(text);
+    if (value == edit->text())
+        return;
+    edit->setText(value);
+    edit->setCursorPosition(0);
+    if (OnChange)
+        OnChange(this);
+}
+
+bool TEdit::ReadOnly() const { return WidgetOf<QLineEdit>(this)->isReadOnly(); }
+
+void TEdit::SetReadOnly(bool value) { WidgetOf<QLineEdit>(this)->setReadOnly(value); }
+
+TMemo::TMemo(TComponent* owner) : TWinControl(owner, MakeImpl(new QPlainTextEdit))
+{
+    auto* memo = WidgetOf<QPlainTextEdit>(this);
+    // Lines wrap at the width, and there are no scroll bars.
+    memo->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    memo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    memo->document()->setDocumentMargin(1);
+    // Mouse events arrive at the text area inside the border, in its coordinates.
+    tk::BindWidget(memo->viewport(), this);
+    QObject::connect(memo, &QPlainTextEdit::textChanged, [this, memo] {
+        if (memo->property("pagoraSettingText").toBool())
+            return;
+        tk::Raise(OnChange, this);
+    });
+}
+
+AnsiString TMemo::Text() const { return FromQtLines(WidgetOf<QPlainTextEdit>(this)->toPlainText()); }
+
+void TMemo::SetText(const AnsiString& text)
+{
+    auto* memo = WidgetOf<QPlainTextEdit>(this);
+    QString value = ToQtLines(text);
+    if (value == memo->toPlainText())
+        return;
+    memo->setProperty("pagoraSettingText", true);
+    memo->setPlainText(value);
+    memo->setProperty("pagoraSettingText", false);
+    if (OnChange)
+        OnChange(this);
+}
+
+bool TMemo::ReadOnly() const { return WidgetOf<QPlainTextEdit>(this)->isReadOnly(); }
+
+void TMemo::SetReadOnly(bool value) { WidgetOf<QPlainTextEdit>(this)->setReadOnly(value); }
+
+// ---------------------------------------------------------------------------------------------
+// Containers
+
+TPanel::TPanel(TComponent* owner) : TWinControl(owner, MakeImpl(new tk::PanelWidget))
+{
+    auto* frame = WidgetOf<QFrame>(this);
+    frame->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    frame->setLineWidth(1);
+    frame->setAutoFillBackground(true);
+}
+
+void TPanel::SetCaption(const AnsiString&) {}
+
+TGroupBox::TGroupBox(TComponent* owner) : TWinControl(owner, MakeImpl(new QGroupBox)) {}
+
+AnsiString TGroupBox::Caption() const { return FromQt(WidgetOf<QGroupBox>(this)->title()); }
+
+void TGroupBox::SetCaption(const AnsiString& caption) { WidgetOf<QGroupBox>(this)->setTitle(ToQt(caption)); }
+
+namespace tk {
+
+RadioGroupWidget::RadioGroupWidget(TRadioGroup* group) : group_(group)
+{
+    buttons.setExclusive(true);
+    QObject::connect(&buttons, &QButtonGroup::idClicked, [group](int id) {
+        if (id == group->ItemIndex())
+            return;
+        group->SetItemIndex(id);
+    });
+}
+
+void RadioGroupWidget::resizeEvent(QResizeEvent*) { group_->Relayout(); }
+
+} // namespace tk
+
+TRadioGroup::TRadioGroup(TComponent* owner) : TWinControl(owner, MakeImpl(new tk::RadioGroupWidget(this))) {}
+
+AnsiString TRadioGroup::Caption() const { return FromQt(WidgetOf<QGroupBox>(this)->title()); }
+
+void TRadioGroup::SetCaption(const AnsiString& caption) { WidgetOf<QGroupBox>(this)->setTitle(ToQt(caption)); }
+
+void TRadioGroup::SetItems(const std::vector<AnsiString>& items)
+{
+    auto* widget = WidgetOf<tk::RadioGroupWidget>(this);
+    for (QAbstractButton* button : widget->buttons.buttons()) {
+        widget->buttons.removeButton(button);
+        delete button;
+    }
+    items_ = items;
+    for (std::size_t i = 0; i < items_.size(); ++i) {
+        auto* radio = new QRadioButton(ToQt(items_[i]), widget);
+        radio->setChecked(static_cast<int>(i) == itemIndex_);
+        widget->buttons.addButton(radio, static_cast<int>(i));
+        radio->show();
+    }
+    Relayout();
+}
+
+void TRadioGroup::SetItemIndex(int index)
+{
+    if (index < -1 || index >= static_cast<int>(items_.size()))
+        index = -1;
+    if (index == itemIndex_)
+        return;
+    itemIndex_ = index;
+    auto* widget = WidgetOf<tk::RadioGroupWidget>(this);
+    {
+        // Unchecking every item needs a non-exclusive group for a moment.
+        widget->buttons.setExclusive(false);
+        for (QAbstractButton* button : widget->buttons.buttons())
+            button->setChecked(widget->buttons.id(button) == index);
+        widget->buttons.setExclusive(true);
+    }
+    if (OnClick)
+        OnClick(this);
+}
+
+void TRadioGroup::Relayout()
+{
+    auto* widget = WidgetOf<tk::RadioGroupWidget>(this);
+    auto buttons = widget->buttons.buttons();
+    if (buttons.isEmpty())
+        return;
+    // Items share the height below the caption evenly, as Windows radio groups lay them out.
+    int top = QFontMetrics(widget->font()).height() + 2;
+    int available = std::max(widget->height() - top - 4, 0);
+    int step = available / static_cast<int>(buttons.size());
+    for (QAbstractButton* button : buttons) {
+        int id = widget->buttons.id(button);
+        int rowHeight = std::max(step, button->sizeHint().height());
+        int y = top + id * step + (step - button->sizeHint().height()) / 2;
+        button->setGeometry(8, std::max(y, top), std::max(widget->width() - 12, 0),
+                            std::min(rowHeight, button->sizeHint().height()));
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// TSpinEdit
+
+namespace {
+
+// The whole number a text holds: optional sign and decimal digits within 32 bits.
+bool ParseWholeNumber(const QString& text, int& value)
+{
+    std::string s = text.toStdString();
+    const char* first = s.data();
+    const char* last = s.data() + s.size();
+    if (first != last && *first == '+')
+        ++first;
+    if (first == last)
+        return false;
+    long long parsed = 0;
+    auto result = std::from_chars(first, last, parsed);
+    if (result.ec != std::errc() || result.ptr != last || parsed < INT_MIN || parsed > INT_MAX)
+        return false;
+    value = static_cast<int>(parsed);
+    return true;
+}
+
+} // namespace
+
+namespace tk {
+
+SpinWidget::SpinWidget(TSpinEdit* spin) : spin_(spin)
+{
+    setButtonSymbols(QAbstractSpinBox::UpDownArrows);
+    setKeyboardTracking(true);
+    setCorrectionMode(QAbstractSpinBox::CorrectToPreviousValue);
+    QObject::connect(lineEdit(), &QLineEdit::textChanged, [spin] { Raise(spin->OnChange, spin); });
+}
+
+QAbstractSpinBox::StepEnabled SpinWidget::stepEnabled() const
+{
+    StepEnabled enabled = StepNone;
+    if (spin_->Value() < spin_->MaxValue())
+        enabled |= StepUpEnabled;
+    if (spin_->Value() > spin_->MinValue())
+        enabled |= StepDownEnabled;
+    return enabled;
+}
+
+void SpinWidget::stepBy(int steps)
+{
+    long long next = static_cast<long long>(spin_->Value()) + static_cast<long long>(steps) * spin_->increment_;
+    next = std::clamp<long long>(next, spin_->MinValue(), spin_->MaxValue());
+    // A step is the user's change: its change event runs from the text change.
+    lineEdit()->setText(QString::number(next));
+}
+
+QValidator::State SpinWidget::validate(QString&, int&) const
+{
+    // What may be typed is filtered key by key; pasted text is taken as it is.
+    return QValidator::Acceptable;
+}
+
+void SpinWidget::keyPressEvent(QKeyEvent* event)
+{
+    QString text = event->text();
+    bool printable = !text.isEmpty() && text.at(0).isPrint();
+    if (printable) {
+        QString allowed = QStringLiteral("0123456789+-") + QLocale().decimalPoint();
+        for (QChar c : text) {
+            if (!allowed.contains(c)) {
+                QApplication::beep();
+                event->accept();
+                return;
+            }
+        }
+    }
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        QApplication::beep();
+        event->accept();
+        return;
+    }
+    QAbstractSpinBox::keyPressEvent(event);
+}
+
+void SpinWidget::focusOutEvent(QFocusEvent* event)
+{
+    QAbstractSpinBox::focusOutEvent(event);
+    int value = spin_->Value();
+    int clamped = std::clamp(value, spin_->MinValue(), spin_->MaxValue());
+    if (clamped != value)
+        Dispatch([&] { spin_->SetValue(clamped); });
+}
+
+} // namespace tk
+
+TSpinEdit::TSpinEdit(TComponent* owner) : TWinControl(owner, MakeImpl(new tk::SpinWidget(this)))
+{
+    auto* widget = WidgetOf<tk::SpinWidget>(this);
+    tk::BindWidget(widget->Editor(), this);
+    QSignalBlocker block(widget->Editor());
+    widget->Editor()->setText(QStringLiteral("0"));
+}
+
+void TSpinEdit::SetMinValue(int value) { min_ = value; }
+
+void TSpinEdit::SetMaxValue(int value) { max_ = value; }
+
+int TSpinEdit::Value() const
+{
+    int value = 0;
+    return ParseWholeNumber(WidgetOf<tk::SpinWidget>(this)->Editor()->text(), value) ? value : min_;
+}
+
+void TSpinEdit::SetValue(int value)
+{
+    if (max_ != min_)
+        value = std::clamp(value, min_, max_);
+    SetText(std::to_string(value));
+}
+
+AnsiString TSpinEdit::Text() const { return FromQt(WidgetOf<tk::SpinWidget>(this)->Editor()->text()); }
+
+void TSpinEdit::SetText(const AnsiString& text)
+{
+    QLineEdit* editor = WidgetOf<tk::SpinWidget>(this)->Editor();
+    QString value = ToQt(text);
+    if (value == editor->text())
+        return;
+    {
+        QSignalBlocker block(editor);
+        editor->setText(value);
+    }
+    if (OnChange)
+        OnChange(this);
+}
+
+// ---------------------------------------------------------------------------------------------
+// TTimer
+
+TTimer::TTimer(TComponent* owner) : TComponent(owner), impl_(std::make_unique<Impl>())
+{
+    impl_->timer.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&impl_->timer, &QTimer::timeout, [this] { tk::Raise(OnTimer, this); });
+    Update();
+}
+
+TTimer::~TTimer() = default;
+
+void TTimer::SetInterval(unsigned ms)
+{
+    if (ms == interval_)
+        return;
+    interval_ = ms;
+    Update();
+}
+
+void TTimer::SetEnabled(bool value)
+{
+    if (value == enabled_)
+        return;
+    enabled_ = value;
+    Update();
+}
+
+void TTimer::Update()
+{
+    impl_->timer.stop();
+    // An interval of 0 never ticks (a zero Qt timer would tick at every pass of the loop).
+    if (enabled_ && interval_ > 0)
+        impl_->timer.start(static_cast<int>(std::min<unsigned>(interval_, INT_MAX)));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Menus
+
+TMenuItem::TMenuItem(TComponent* owner) : TComponent(owner) {}
+
+TPopupMenu::TPopupMenu(TComponent* owner) : TComponent(owner) {}

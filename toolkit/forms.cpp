@@ -1,0 +1,247 @@
+// Windows, the application object with its event loop and error box, and the screen cursor.
+#include "forms.h"
+#include "controlwidgets.h"
+#include "dialogs.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QCursor>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
+
+#include <csignal>
+
+namespace tk {
+
+namespace {
+
+// The top-level widget of a form: activation, the close box, and keeping the outer size when
+// the window system adds its frame.
+class FormWidget : public QWidget {
+public:
+    explicit FormWidget(TForm* form) : form_(form) {}
+
+protected:
+    bool event(QEvent* event) override
+    {
+        switch (event->type()) {
+        case QEvent::WindowActivate:
+            Raise(form_->OnActivate, form_);
+            break;
+        case QEvent::Show:
+        case QEvent::Move:
+        case QEvent::Resize:
+            KeepOuterSize();
+            break;
+        default:
+            break;
+        }
+        return QWidget::event(event);
+    }
+
+    void closeEvent(QCloseEvent* event) override
+    {
+        // The close box runs the form's own close, which decides whether and how it closes.
+        event->ignore();
+        Dispatch([this] { form_->Close(); });
+    }
+
+private:
+    // The size was set as an outer size with the frame known then; once the window system has
+    // framed the window, the client size is corrected so that the outer size stays.
+    void KeepOuterSize()
+    {
+        if (!isVisible())
+            return;
+        QSize frame = frameGeometry().size() - size();
+        if (frame == lastFrame_)
+            return;
+        QSize outer = size() + lastFrame_;
+        lastFrame_ = frame;
+        resize(outer - frame);
+    }
+
+    TForm* form_;
+    QSize lastFrame_{0, 0};
+};
+
+std::unique_ptr<TControl::Impl> MakeFormImpl(TForm* form)
+{
+    auto impl = std::make_unique<TControl::Impl>();
+    impl->widget = new FormWidget(form);
+    impl->topLevel = true;
+    return impl;
+}
+
+} // namespace
+
+void Dispatch(const std::function<void()>& handler)
+{
+    try {
+        handler();
+    } catch (const std::exception& error) {
+        Application->ShowException(error);
+    } catch (...) {
+        Application->ShowException(Exception(Ansi("予期しないエラーです")));
+    }
+}
+
+} // namespace tk
+
+// ---------------------------------------------------------------------------------------------
+// TForm
+
+TForm::TForm(TComponent* owner) : TWinControl(owner, tk::MakeFormImpl(this))
+{
+    QWidget* widget = impl_->widget;
+    widget->setAttribute(Qt::WA_DeleteOnClose, false);
+    widget->resize(320, 240);
+}
+
+TForm::~TForm()
+{
+    // Controls go before the window that holds their widgets.
+    DestroyComponents();
+}
+
+AnsiString TForm::Caption() const { return tk::FromQt(impl_->widget->windowTitle()); }
+
+void TForm::SetCaption(const AnsiString& caption) { impl_->widget->setWindowTitle(tk::ToQt(caption)); }
+
+int TForm::ClientWidth() const { return impl_->widget->width(); }
+
+int TForm::ClientHeight() const { return impl_->widget->height(); }
+
+void TForm::SetIcon(const std::string& resourceName)
+{
+    impl_->widget->setWindowIcon(QIcon(QString::fromStdString(":/pagora/" + resourceName)));
+}
+
+void TForm::Show()
+{
+    QWidget* widget = impl_->widget;
+    widget->show();
+    widget->raise();
+    widget->activateWindow();
+}
+
+void TForm::Close()
+{
+    TCloseAction action = caHide;
+    if (OnClose)
+        OnClose(this, action);
+    if (action == caNone)
+        return;
+    QWidget* widget = impl_->widget;
+    if (Application->MainForm() == this) {
+        widget->hide();
+        QCoreApplication::quit();
+        return;
+    }
+    if (action == caMinimize)
+        widget->showMinimized();
+    else
+        widget->hide();
+}
+
+void TForm::BringToFront()
+{
+    impl_->widget->raise();
+    impl_->widget->activateWindow();
+}
+
+bool TForm::Active() const { return impl_->widget->isActiveWindow(); }
+
+void TForm::Print() { tk::PrintImage(impl_->widget->grab().toImage()); }
+
+// ---------------------------------------------------------------------------------------------
+// TApplication
+
+namespace {
+QApplication* qtApplication = nullptr;
+}
+
+TApplication* Application = new TApplication;
+TScreen* Screen = new TScreen;
+
+TApplication::TApplication() : TComponent(nullptr) {}
+
+TApplication::~TApplication() = default;
+
+void TApplication::Initialize()
+{
+    if (QCoreApplication::instance())
+        return;
+    // The windows are laid out in pixels at 96 pixels per inch; no scaling by the screen.
+    qputenv("QT_ENABLE_HIGHDPI_SCALING", "0");
+    // A write past the file-size limit should fail like any other write, not end the program.
+    std::signal(SIGXFSZ, SIG_IGN);
+    static int argc = 1;
+    static char name[] = "pagora";
+    static char* argv[] = {name, nullptr};
+    qtApplication = new QApplication(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
+    QLocale::setDefault(QLocale(QLocale::Japanese, QLocale::Japan));
+    // Qt's own dialogs speak Japanese like the rest of the program.
+    auto* translator = new QTranslator(qtApplication);
+    if (translator->load(QLocale(QLocale::Japanese), QStringLiteral("qtbase"), QStringLiteral("_"),
+                         QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(translator);
+    TFont defaultFont;
+    QApplication::setFont(tk::ToQFont(defaultFont));
+}
+
+void TApplication::Created(TComponent* component)
+{
+    if (auto* form = dynamic_cast<TForm*>(component)) {
+        if (!mainForm_)
+            mainForm_ = form;
+        tk::Raise(form->OnCreate, form);
+    } else if (auto* module = dynamic_cast<TDataModule*>(component)) {
+        tk::Raise(module->OnCreate, module);
+    }
+}
+
+void TApplication::Run()
+{
+    if (mainForm_)
+        mainForm_->Show();
+    QApplication::exec();
+    // The windows go while the window system is still there.
+    mainForm_ = nullptr;
+    DestroyComponents();
+}
+
+void TApplication::ProcessMessages() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+
+void TApplication::ShowException(const std::exception& error)
+{
+    AnsiString message = error.what();
+    if (!message.empty() && static_cast<unsigned char>(message.back()) > static_cast<unsigned char>('.'))
+        message += '.';
+    tk::ShowMessageBox({tk::MessageBoxRequest::Kind::Error, title_, message});
+}
+
+void TApplication::HelpCommand(int, long) { tk::ShowHelpContents(helpFile_); }
+
+// ---------------------------------------------------------------------------------------------
+// TScreen
+
+void TScreen::SetCursor(TCursor cursor)
+{
+    if (cursor == cursor_)
+        return;
+    if (cursor_ != crDefault)
+        QApplication::restoreOverrideCursor();
+    cursor_ = cursor;
+    if (cursor_ == crDefault)
+        return;
+    Qt::CursorShape shape = Qt::ArrowCursor;
+    switch (cursor_) {
+    case crDrag: shape = Qt::DragMoveCursor; break;
+    case crSizeNWSE: shape = Qt::SizeFDiagCursor; break;
+    default: break;
+    }
+    QApplication::setOverrideCursor(QCursor(shape));
+}
