@@ -44,3 +44,13 @@ void ResetAllPages(PageTable& table)
 }
 
 void ResetAllPages() { ResetAllPages(Pages); }
+
+void ApplyFontStyleCode(TFont& font, std::int32_t code)
+{
+    switch (code) {
+    case 0: font.SetStyle(0); break;
+    case 1: font.SetStyle(fsBold); break;
+    case 2: font.SetStyle(fsItalic); break;
+    default: break;
+    }
+}

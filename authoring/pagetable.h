@@ -80,6 +80,10 @@ constexpr std::int32_t DefaultWorkHeight = 568;
 void ResetAllPages(PageTable& table);
 void ResetAllPages();
 
+// Applies a text's style code to a control's font: 0 regular, 1 bold alone, 2 italic alone;
+// any other code leaves the style as it was.
+void ApplyFontStyleCode(TFont& font, std::int32_t code);
+
 // The empty data module; its unit is home to the table and the shared variables.
 class TDataModule1 : public TDataModule {
 public:
