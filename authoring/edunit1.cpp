@@ -1,0 +1,530 @@
+// The editing window: its layout, start-up, erase all, quit and help, the page store and
+// show, the page selector, the element check boxes, the mouse-mode selector and the view command.
+#include "edunit1.h"
+#include "edunit3.h"
+#include "elementpicture.h"
+
+TForm1* Form1 = nullptr;
+
+std::int32_t MouseMode = 0;
+std::int32_t DragKind = 0;
+bool Dragging = false;
+bool SkipPageChange = false;
+AnsiString DialogFileName;
+
+namespace {
+
+template <class T>
+T* Place(TComponent* owner, TWinControl* parent, int left, int top, int width, int height)
+{
+    T* control = new T(owner);
+    control->SetParent(parent);
+    control->SetBounds(left, top, width, height);
+    return control;
+}
+
+const char* const WorkFileFilter = "kse(*.kse)|*.kse|all(*.*)|*.*";
+
+} // namespace
+
+TForm1::TForm1(TComponent* owner) : TForm(owner)
+{
+    SetCaption("Pagora Ver 3.00");
+    Font()->SetName("ＭＳ Ｐゴシック");
+    Font()->SetHeight(-12);
+    SetIcon("pagoraed.ico");
+    SetBounds(Left(), Top(), 793, 568);
+
+    // The elements of the page being edited.
+    Image1 = Place<TImage>(this, this, 8, 16, 81, 81);
+    Image2 = Place<TImage>(this, this, 8, 112, 81, 81);
+    Image3 = Place<TImage>(this, this, 8, 208, 81, 81);
+    for (int i = 1; i <= 3; ++i) {
+        PictureControl(i)->SetStretch(true);
+        PictureControl(i)->Picture()->LoadFromResource(LayoutPictureResource);
+    }
+    Memo1 = Place<TMemo>(this, this, 104, 16, 129, 137);
+    Memo2 = Place<TMemo>(this, this, 248, 16, 129, 137);
+    Memo3 = Place<TMemo>(this, this, 392, 16, 121, 137);
+    Memo1->SetText("文１");
+    Memo2->SetText("文２");
+    Memo3->SetText("文３");
+    Button4 = Place<TButton>(this, this, 24, 472, 65, 33);
+    Button4->SetCaption("ﾎﾞﾀﾝ1");
+    Button8 = Place<TButton>(this, this, 96, 472, 65, 33);
+    Button8->SetCaption("ﾎﾞﾀﾝ2");
+
+    // The tool panel; its controls are created in tab order.
+    Panel1 = Place<TPanel>(this, this, 576, 8, 201, 497);
+    Edit1 = Place<TEdit>(this, Panel1, 8, 8, 185, 22);
+    Edit1->SetText("Edit1");
+    Edit1->SetReadOnly(true);
+    SpinEdit1 = Place<TSpinEdit>(this, Panel1, 88, 56, 105, 36);
+    SpinEdit1->Font()->SetName("ＭＳ Ｐゴシック");
+    SpinEdit1->Font()->SetHeight(-24);
+    SpinEdit1->Font()->SetStyle(fsBold);
+    SpinEdit1->SetMinValue(1);
+    SpinEdit1->SetMaxValue(PageCount);
+    SpinEdit1->SetValue(1);
+    Button1 = Place<TButton>(this, Panel1, 88, 240, 105, 25);
+    Button1->SetCaption("おしまい");
+    GroupBox1 = Place<TGroupBox>(this, Panel1, 8, 40, 73, 233);
+    GroupBox1->SetCaption("つかうもの");
+    const char* const boxCaptions[] = {"絵１", "絵２", "絵３", "文１", "文２", "文３", "音", "ボタン1", "ボタン２"};
+    const int boxWidths[] = {41, 41, 41, 41, 41, 41, 49, 57, 57};
+    TCheckBox** boxes[] = {&CheckBox1, &CheckBox2, &CheckBox3, &CheckBox4, &CheckBox5,
+                           &CheckBox6, &CheckBox7, &CheckBox8, &CheckBox9};
+    for (int k = 1; k <= 9; ++k) {
+        TCheckBox* box = Place<TCheckBox>(this, GroupBox1, 8, 16 + 24 * (k - 1), boxWidths[k - 1], 17);
+        box->SetCaption(boxCaptions[k - 1]);
+        *boxes[k - 1] = box;
+    }
+    Button2 = Place<TButton>(this, Panel1, 88, 104, 105, 25);
+    Button2->SetCaption("よみこみ");
+    Button3 = Place<TButton>(this, Panel1, 88, 136, 105, 25);
+    Button3->SetCaption("かきこみ");
+    Button5 = Place<TButton>(this, Panel1, 72, 304, 49, 25);
+    Button5->SetCaption("音");
+    Button5->Hide();
+    Button6 = Place<TButton>(this, Panel1, 88, 168, 105, 25);
+    Button6->SetCaption("ぜんぶけす");
+    Button7 = Place<TButton>(this, Panel1, 88, 200, 105, 25);
+    Button7->SetCaption("見る");
+    RadioGroup2 = Place<TRadioGroup>(this, Panel1, 8, 336, 185, 97);
+    RadioGroup2->SetCaption("マウスで");
+    RadioGroup2->SetItems({"なかみ", "いち と大きさ", "ジャンプ"});
+    RadioGroup2->SetItemIndex(0);
+    Edit2 = Place<TEdit>(this, Panel1, 8, 280, 169, 20);
+    Edit2->SetText("BGM filename");
+    Edit2->SetReadOnly(true);
+    Edit2->Hide();
+    Button9 = Place<TButton>(this, Panel1, 8, 440, 81, 25);
+    Button9->SetCaption("ﾊﾟｽなし保存");
+    Button10 = Place<TButton>(this, Panel1, 112, 440, 73, 25);
+    Button10->SetCaption("新ﾊﾟｽ保存");
+    Label1 = Place<TLabel>(this, Panel1, 88, 40, 105, 14);
+    Label1->SetCaption("いまのページは");
+    SpeedButton1 = Place<TSpeedButton>(this, Panel1, 152, 300, 33, 33);
+    SpeedButton1->SetGlyph("help.bmp");
+    SpeedButton1->SetFlat(true);
+    Label2 = Place<TLabel>(this, Panel1, 8, 474, 185, 14);
+    Label2->SetCaption("（このパネルはドラッグできます）");
+    // Only the controls that get a hint show one.
+    for (TControl* control : std::initializer_list<TControl*>{Button1, Button2, Button3, Button6, Button7, Edit2,
+                                                              Button9, Button10, SpeedButton1})
+        control->SetShowHint(true);
+
+    OpenDialog1 = new TOpenDialog(this);
+    OpenDialog1->Title = "さくひんをよみこみます";
+    OpenDialog1->Filter = WorkFileFilter;
+    OpenDialog1->Options = ofHideReadOnly | ofEnableSizing;
+    SaveDialog1 = new TSaveDialog(this);
+    SaveDialog1->Title = "さくひんをほぞんします";
+    SaveDialog1->DefaultExt = "kse";
+    SaveDialog1->Filter = WorkFileFilter;
+    SaveDialog1->Options = ofOverwritePrompt | ofHideReadOnly;
+    OpenPictureDialog1 = new TOpenPictureDialog(this);
+    OpenPictureDialog1->Title = "えをよみこみます";
+    OpenPictureDialog1->Filter =
+        "すべてのﾌｧｲﾙ (*.bmp;*.ico;*.emf;*.wmf;*.jpg)|*.bmp;*.ico;*.emf;*.wmf;*.jpg|ﾋﾞｯﾄﾏｯﾌﾟ (*.bmp)|*.bmp|"
+        "ｱｲｺﾝ (*.ico)|*.ico|ｴﾝﾊﾝｽ ﾒﾀﾌｧｲﾙ (*.emf)|*.emf|ﾒﾀﾌｧｲﾙ (*.wmf)|*.wmf|jpeg(*.jpg)|*.jpg";
+    FontDialog1 = new TFontDialog(this);
+    OpenDialog2 = new TOpenDialog(this);
+    OpenDialog2->Title = "音をよみこみます";
+    OpenDialog2->Filter = "wav;mid;avi;mp3(*.wav;*.mid;*.avi;*.mp3)|*.wav;*.mid;*.avi;*.mp3|all(*.*)|*.*";
+
+    // Event bindings.
+    OnCreate = [this](TObject* s) { FormCreate(s); };
+    Image1->OnClick = [this](TObject* s) { Image1Click(s); };
+    Image2->OnClick = [this](TObject* s) { Image2Click(s); };
+    Image3->OnClick = [this](TObject* s) { Image3Click(s); };
+    Image1->OnMouseDown = [this](TObject* s, TMouseButton b, TShiftState sh, int x, int y) { Image1MouseDown(s, b, sh, x, y); };
+    Image2->OnMouseDown = [this](TObject* s, TMouseButton b, TShiftState sh, int x, int y) { Image2MouseDown(s, b, sh, x, y); };
+    Image3->OnMouseDown = [this](TObject* s, TMouseButton b, TShiftState sh, int x, int y) { Image3MouseDown(s, b, sh, x, y); };
+    Image1->OnMouseMove = [this](TObject* s, TShiftState sh, int x, int y) { Image1MouseMove(s, sh, x, y); };
+    Image2->OnMouseMove = [this](TObject* s, TShiftState sh, int x, int y) { Image2MouseMove(s, sh, x, y); };
+    Image3->OnMouseMove = [this](TObject* s, TShiftState sh, int x, int y) { Image3MouseMove(s, sh, x, y); };
+    Memo1->OnDblClick = [this](TObject* s) { Memo1DblClick(s); };
+    Memo2->OnDblClick = [this](TObject* s) { Memo2DblClick(s); };
+    Memo3->OnDblClick = [this](TObject* s) { Memo3DblClick(s); };
+    Memo1->OnMouseMove = [this](TObject* s, TShiftState sh, int x, int y) { Memo1MouseMove(s, sh, x, y); };
+    Memo2->OnMouseMove = [this](TObject* s, TShiftState sh, int x, int y) { Memo2MouseMove(s, sh, x, y); };
+    Memo3->OnMouseMove = [this](TObject* s, TShiftState sh, int x, int y) { Memo3MouseMove(s, sh, x, y); };
+    Button4->OnClick = [this](TObject* s) { Button4Click(s); };
+    Button8->OnClick = [this](TObject* s) { Button8Click(s); };
+    Button4->OnMouseMove = [this](TObject* s, TShiftState sh, int x, int y) { Button4MouseMove(s, sh, x, y); };
+    Button8->OnMouseMove = [this](TObject* s, TShiftState sh, int x, int y) { Button8MouseMove(s, sh, x, y); };
+    // The page buttons share picture 1's press handler; all eight elements share one release.
+    for (TControl* control : std::initializer_list<TControl*>{Button4, Button8})
+        control->OnMouseDown = [this](TObject* s, TMouseButton b, TShiftState sh, int x, int y) { Image1MouseDown(s, b, sh, x, y); };
+    for (TControl* control : std::initializer_list<TControl*>{Memo1, Memo2, Memo3})
+        control->OnMouseDown = [this](TObject* s, TMouseButton b, TShiftState sh, int x, int y) { Memo1MouseDown(s, b, sh, x, y); };
+    for (TControl* control : std::initializer_list<TControl*>{Image1, Image2, Image3, Memo1, Memo2, Memo3, Button4, Button8})
+        control->OnMouseUp = [this](TObject* s, TMouseButton b, TShiftState sh, int x, int y) { Image1MouseUp(s, b, sh, x, y); };
+    Panel1->OnMouseDown = [this](TObject* s, TMouseButton b, TShiftState sh, int x, int y) { Panel1MouseDown(s, b, sh, x, y); };
+    Panel1->OnMouseMove = [this](TObject* s, TShiftState sh, int x, int y) { Panel1MouseMove(s, sh, x, y); };
+    Panel1->OnMouseUp = [this](TObject* s, TMouseButton b, TShiftState sh, int x, int y) { Panel1MouseUp(s, b, sh, x, y); };
+    SpinEdit1->OnChange = [this](TObject* s) { SpinEdit1Change(s); };
+    Button1->OnClick = [this](TObject* s) { Button1Click(s); };
+    CheckBox1->OnClick = [this](TObject* s) { CheckBox1Click(s); };
+    CheckBox2->OnClick = [this](TObject* s) { CheckBox2Click(s); };
+    CheckBox3->OnClick = [this](TObject* s) { CheckBox3Click(s); };
+    CheckBox4->OnClick = [this](TObject* s) { CheckBox4Click(s); };
+    CheckBox5->OnClick = [this](TObject* s) { CheckBox5Click(s); };
+    CheckBox6->OnClick = [this](TObject* s) { CheckBox6Click(s); };
+    CheckBox7->OnClick = [this](TObject* s) { CheckBox7Click(s); };
+    CheckBox8->OnClick = [this](TObject* s) { CheckBox8Click(s); };
+    CheckBox9->OnClick = [this](TObject* s) { CheckBox9Click(s); };
+    Button2->OnClick = [this](TObject* s) { Button2Click(s); };
+    Button3->OnClick = [this](TObject* s) { Button3Click(s); };
+    Button5->OnClick = [this](TObject* s) { Button5Click(s); };
+    Button6->OnClick = [this](TObject* s) { Button6Click(s); };
+    Button7->OnClick = [this](TObject* s) { Button7Click(s); };
+    RadioGroup2->OnClick = [this](TObject* s) { RadioGroup2Click(s); };
+    Button9->OnClick = [this](TObject* s) { Button9Click(s); };
+    Button10->OnClick = [this](TObject* s) { Button10Click(s); };
+    SpeedButton1->OnClick = [this](TObject* s) { SpeedButton1Click(s); };
+}
+
+TImage* TForm1::PictureControl(int i) const
+{
+    TImage* const controls[] = {Image1, Image2, Image3};
+    return controls[i - 1];
+}
+
+TMemo* TForm1::TextControl(int i) const
+{
+    TMemo* const controls[] = {Memo1, Memo2, Memo3};
+    return controls[i - 1];
+}
+
+TButton* TForm1::ButtonControl(int j) const { return j == 1 ? Button4 : Button8; }
+
+TCheckBox* TForm1::ElementBox(int k) const
+{
+    TCheckBox* const boxes[] = {CheckBox1, CheckBox2, CheckBox3, CheckBox4, CheckBox5,
+                                CheckBox6, CheckBox7, CheckBox8, CheckBox9};
+    return boxes[k - 1];
+}
+
+// ---------------------------------------------------------------------------------------------
+// Start-up, erase all, quit, help
+
+void TForm1::FormCreate(TObject*)
+{
+    SkipPageChange = false;
+    ResetAllPages();
+    WorkWidth = DefaultWorkWidth;
+    WorkHeight = DefaultWorkHeight;
+    SetWidth(WorkWidth);
+    SetHeight(WorkHeight);
+    for (TControl* element : std::initializer_list<TControl*>{Image1, Image2, Image3, Memo1, Memo2, Memo3, Button4, Button8})
+        element->Hide();
+    Dragging = false;
+    MouseMode = 1;
+    DragKind = 1;
+    EditPage = 1;
+    CurrentPage = 1;
+    SpinEdit1->SetValue(EditPage);
+    LinkValue = 0;
+    LinkElement = 1;
+    DialogFileName.clear();
+    WorkFileName.clear();
+    StartFolder = tk::GetCurrentDir() + "\\";
+    Edit1->SetText("あたらしいさくひんです");
+    Button1->SetHint("プログラムをおわります");
+    Button3->SetHint("ディスクにしまいます");
+    Button2->SetHint("ディスクからよみこみます");
+    Button6->SetHint("あたらしいさくひんをつくります");
+    Button7->SetHint("さくひんを見ます");
+    Button9->SetHint("さくひんのパスを取ったものをディスクにしまいます");
+    Button10->SetHint("さくひんをパスを変えたものをディスクにしまいます");
+    SpeedButton1->SetHint("ヘルプを見ます");
+    Edit2->SetHint("音のファイルのなまえです");
+}
+
+void TForm1::Button6Click(TObject*)
+{
+    if (WarningBox("ファイルをけしてしまっていいですか？") != mrOk)
+        return;
+    ResetAllPages();
+    Button4->Hide();
+    Button8->Hide();
+    WorkWidth = DefaultWorkWidth;
+    WorkHeight = DefaultWorkHeight;
+    SetWidth(WorkWidth);
+    SetHeight(WorkHeight);
+    const datax& r = Pages[EditPage];
+    for (int k = 1; k <= 9; ++k)
+        ElementBox(k)->SetChecked(false);
+    for (int i = 1; i <= 3; ++i)
+        PictureControl(i)->Hide();
+    for (int i = 1; i <= 3; ++i)
+        PictureControl(i)->SetTop(r.Pictures[i].Top);
+    for (int i = 1; i <= 3; ++i)
+        PictureControl(i)->SetHeight(r.Pictures[i].Height);
+    for (int i = 1; i <= 3; ++i)
+        PictureControl(i)->SetLeft(r.Pictures[i].Left);
+    for (int i = 1; i <= 3; ++i)
+        PictureControl(i)->SetWidth(r.Pictures[i].Width);
+    for (int i = 1; i <= 3; ++i)
+        TextControl(i)->Hide();
+    for (int i = 1; i <= 3; ++i)
+        TextControl(i)->SetTop(r.Texts[i].Top);
+    for (int i = 1; i <= 3; ++i)
+        TextControl(i)->SetHeight(r.Texts[i].Height);
+    for (int i = 1; i <= 3; ++i)
+        TextControl(i)->SetLeft(r.Texts[i].Left);
+    for (int i = 1; i <= 3; ++i)
+        TextControl(i)->SetWidth(r.Texts[i].Width);
+    for (int i = 1; i <= 3; ++i)
+        TextControl(i)->Font()->SetColor(r.Texts[i].FontColor);
+    for (int i = 1; i <= 3; ++i)
+        TextControl(i)->Font()->SetName(r.Texts[i].FontName);
+    for (int i = 1; i <= 3; ++i)
+        TextControl(i)->Font()->SetSize(r.Texts[i].FontSize);
+    Button5->Hide();
+    Edit1->SetText("");
+    Edit2->SetText("");
+    for (int i = 1; i <= 3; ++i)
+        ApplyFontStyleCode(*TextControl(i)->Font(), r.Texts[i].FontStyle);
+    for (int i = 1; i <= 3; ++i)
+        TextControl(i)->SetText(r.Texts[i].Text);
+    Button4->Hide();
+    Button8->Hide();
+    Button4->SetCaption(r.Buttons[1].Caption);
+    Button8->SetCaption(r.Buttons[2].Caption);
+    for (int i = 1; i <= 3; ++i)
+        LoadMascot(PictureControl(i)->Picture());
+    Dragging = false;
+    MouseMode = 1;
+    EditPage = 1;
+    RadioGroup2->SetItemIndex(0);
+    // The change this raises is the reset itself, not a page the user chose. The flag is set
+    // only around the call, so it never lingers to swallow a later change by the user.
+    SkipPageChange = true;
+    SpinEdit1->SetValue(EditPage);
+    SkipPageChange = false;
+    LinkValue = 0;
+    LinkElement = 1;
+    DialogFileName.clear();
+    WorkFileName.clear();
+}
+
+void TForm1::Button1Click(TObject*)
+{
+    if (WarningBox("プログラムをおわります。ファイルはほぞんしてありますか？") == mrOk)
+        Close();
+}
+
+void TForm1::SpeedButton1Click(TObject*)
+{
+    Application->SetHelpFile(StartFolder + "pagoraed.hlp");
+    Application->HelpCommand(HELP_CONTENTS, 0);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Storing and showing a page
+
+void StoreEditorPage()
+{
+    if (!IsPageNumber(EditPage))
+        return;
+    TForm1* f = Form1;
+    datax& r = Pages[EditPage];
+    for (int i = 1; i <= 3; ++i) {
+        TImage* image = f->PictureControl(i);
+        datag1& picture = r.Pictures[i];
+        picture.Visible = image->Visible();
+        picture.Top = image->Top();
+        picture.Height = image->Height();
+        picture.Left = image->Left();
+        picture.Width = image->Width();
+    }
+    for (int i = 1; i <= 3; ++i) {
+        TMemo* memo = f->TextControl(i);
+        datat1& text = r.Texts[i];
+        text.Visible = memo->Visible();
+        text.Top = memo->Top();
+        text.Height = memo->Height();
+        text.Left = memo->Left();
+        text.Width = memo->Width();
+        text.FontColor = memo->Font()->Color();
+        text.FontName = memo->Font()->Name();
+        text.FontSize = memo->Font()->Size();
+        text.Text = memo->Text();
+    }
+    for (int j = 1; j <= 2; ++j) {
+        TButton* button = f->ButtonControl(j);
+        datab1& b = r.Buttons[j];
+        b.Visible = button->Visible();
+        b.Caption = button->Caption();
+        b.Top = button->Top();
+        b.Height = button->Height();
+        b.Left = button->Left();
+        b.Width = button->Width();
+    }
+    if (!f->CheckBox7->Checked())
+        r.SoundFile.clear();
+}
+
+void ShowEditorPage(std::int32_t n)
+{
+    if (!IsPageNumber(n))
+        return;
+    TForm1* f = Form1;
+    const datax& r = Pages[n];
+    for (int i = 1; i <= 3; ++i)
+        f->ElementBox(i)->SetChecked(r.Pictures[i].Visible);
+    for (int i = 1; i <= 3; ++i)
+        f->ElementBox(3 + i)->SetChecked(r.Texts[i].Visible);
+    f->CheckBox7->SetChecked(!r.SoundFile.empty());
+    f->CheckBox8->SetChecked(r.Buttons[1].Visible);
+    f->CheckBox9->SetChecked(r.Buttons[2].Visible);
+
+    for (int i = 1; i <= 3; ++i)
+        f->PictureControl(i)->SetVisible(r.Pictures[i].Visible);
+    for (int i = 1; i <= 3; ++i)
+        f->PictureControl(i)->SetTop(r.Pictures[i].Top);
+    for (int i = 1; i <= 3; ++i)
+        f->PictureControl(i)->SetHeight(r.Pictures[i].Height);
+    for (int i = 1; i <= 3; ++i)
+        f->PictureControl(i)->SetLeft(r.Pictures[i].Left);
+    for (int i = 1; i <= 3; ++i)
+        f->PictureControl(i)->SetWidth(r.Pictures[i].Width);
+
+    for (int i = 1; i <= 3; ++i)
+        f->TextControl(i)->SetVisible(r.Texts[i].Visible);
+    for (int i = 1; i <= 3; ++i)
+        f->TextControl(i)->SetTop(r.Texts[i].Top);
+    for (int i = 1; i <= 3; ++i)
+        f->TextControl(i)->SetHeight(r.Texts[i].Height);
+    for (int i = 1; i <= 3; ++i)
+        f->TextControl(i)->SetLeft(r.Texts[i].Left);
+    for (int i = 1; i <= 3; ++i)
+        f->TextControl(i)->SetWidth(r.Texts[i].Width);
+    for (int i = 1; i <= 3; ++i)
+        f->TextControl(i)->Font()->SetColor(r.Texts[i].FontColor);
+    for (int i = 1; i <= 3; ++i)
+        f->TextControl(i)->Font()->SetName(r.Texts[i].FontName);
+    for (int i = 1; i <= 3; ++i)
+        f->TextControl(i)->Font()->SetSize(r.Texts[i].FontSize);
+    for (int i = 1; i <= 3; ++i)
+        ApplyFontStyleCode(*f->TextControl(i)->Font(), r.Texts[i].FontStyle);
+    for (int i = 1; i <= 3; ++i)
+        f->TextControl(i)->SetText(r.Texts[i].Text);
+
+    f->Button4->SetVisible(r.Buttons[1].Visible);
+    f->Button8->SetVisible(r.Buttons[2].Visible);
+    f->Button4->SetCaption(r.Buttons[1].Caption);
+    f->Button8->SetCaption(r.Buttons[2].Caption);
+    for (int j = 1; j <= 2; ++j) {
+        const datab1& b = r.Buttons[j];
+        f->ButtonControl(j)->SetBounds(b.Left, b.Top, b.Width, b.Height);
+    }
+
+    for (int i = 1; i <= 3; ++i)
+        LoadElementPicture(f->PictureControl(i)->Picture(), r.Pictures[i].FileName);
+    f->Edit2->SetText(r.SoundFile);
+    bool showSound = f->CheckBox7->Checked() && MouseMode == 1;
+    f->Button5->SetVisible(showSound);
+    f->Edit2->SetVisible(showSound);
+}
+
+void TForm1::SpinEdit1Change(TObject*)
+{
+    if (SkipPageChange) {
+        SkipPageChange = false;
+        return;
+    }
+    // While a number outside the table is being typed the selector waits: it acts again once
+    // the value is back in range, or clamped when the field is left.
+    std::int32_t page = SpinEdit1->Value();
+    if (!IsPageNumber(page))
+        return;
+    StoreEditorPage();
+    EditPage = page;
+    ShowEditorPage(EditPage);
+}
+
+void TForm1::Button7Click(TObject*)
+{
+    StoreEditorPage();
+    WorkWidth = Width();
+    WorkHeight = Height();
+    CurrentPage = 1;
+    Form3->Show();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Element check boxes and the mouse-mode selector
+
+void TForm1::CheckBox1Click(TObject*) { Image1->SetVisible(CheckBox1->Checked()); }
+void TForm1::CheckBox2Click(TObject*) { Image2->SetVisible(CheckBox2->Checked()); }
+void TForm1::CheckBox3Click(TObject*) { Image3->SetVisible(CheckBox3->Checked()); }
+void TForm1::CheckBox4Click(TObject*) { Memo1->SetVisible(CheckBox4->Checked()); }
+void TForm1::CheckBox5Click(TObject*) { Memo2->SetVisible(CheckBox5->Checked()); }
+void TForm1::CheckBox6Click(TObject*) { Memo3->SetVisible(CheckBox6->Checked()); }
+void TForm1::CheckBox8Click(TObject*) { Button4->SetVisible(CheckBox8->Checked()); }
+void TForm1::CheckBox9Click(TObject*) { Button8->SetVisible(CheckBox9->Checked()); }
+
+void TForm1::ShowSoundControls(bool show)
+{
+    Button5->SetVisible(show);
+    Edit2->SetVisible(show);
+}
+
+void TForm1::CheckBox7Click(TObject*)
+{
+    if (!CheckBox7->Checked()) {
+        ShowSoundControls(false);
+        return;
+    }
+    if (MouseMode == 1 && IsPageNumber(EditPage)) {
+        Button5->Show();
+        Edit2->SetText(Pages[EditPage].SoundFile);
+        Edit2->Show();
+    }
+}
+
+void TForm1::RadioGroup2Click(TObject*)
+{
+    MouseMode = RadioGroup2->ItemIndex() + 1;
+    if (MouseMode != 1)
+        ShowSoundControls(false);
+    else if (CheckBox7->Checked())
+        ShowSoundControls(true);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Commands built in later steps: bound by name now.
+
+void TForm1::Button2Click(TObject*) {}
+void TForm1::Button3Click(TObject*) {}
+void TForm1::Button5Click(TObject*) {}
+void TForm1::Button9Click(TObject*) {}
+void TForm1::Button10Click(TObject*) {}
+void TForm1::Image1Click(TObject*) {}
+void TForm1::Image2Click(TObject*) {}
+void TForm1::Image3Click(TObject*) {}
+void TForm1::Memo1DblClick(TObject*) {}
+void TForm1::Memo2DblClick(TObject*) {}
+void TForm1::Memo3DblClick(TObject*) {}
+void TForm1::Button4Click(TObject*) {}
+void TForm1::Button8Click(TObject*) {}
+void TForm1::Image1MouseDown(TObject*, TMouseButton, TShiftState, int, int) {}
+void TForm1::Image2MouseDown(TObject*, TMouseButton, TShiftState, int, int) {}
+void TForm1::Image3MouseDown(TObject*, TMouseButton, TShiftState, int, int) {}
+void TForm1::Memo1MouseDown(TObject*, TMouseButton, TShiftState, int, int) {}
+void TForm1::Image1MouseMove(TObject*, TShiftState, int, int) {}
+void TForm1::Image2MouseMove(TObject*, TShiftState, int, int) {}
+void TForm1::Image3MouseMove(TObject*, TShiftState, int, int) {}
+void TForm1::Memo1MouseMove(TObject*, TShiftState, int, int) {}
+void TForm1::Memo2MouseMove(TObject*, TShiftState, int, int) {}
+void TForm1::Memo3MouseMove(TObject*, TShiftState, int, int) {}
+void TForm1::Button4MouseMove(TObject*, TShiftState, int, int) {}
+void TForm1::Button8MouseMove(TObject*, TShiftState, int, int) {}
+void TForm1::Image1MouseUp(TObject*, TMouseButton, TShiftState, int, int) {}
+void TForm1::Panel1MouseDown(TObject*, TMouseButton, TShiftState, int, int) {}
+void TForm1::Panel1MouseMove(TObject*, TShiftState, int, int) {}
+void TForm1::Panel1MouseUp(TObject*, TMouseButton, TShiftState, int, int) {}
