@@ -39,6 +39,14 @@ EInOutError InOutError(int code);
 
 namespace tk {
 
+// True for a byte that opens a double-byte character of code page 932; the byte after it
+// belongs to the same character, even when it is 0x5C ("\\") or 0x7C.
+constexpr bool IsLeadByte(char c)
+{
+    const auto b = static_cast<unsigned char>(c);
+    return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
+}
+
 // UTF-8 <-> CP932. Characters that CP932 cannot hold become "?".
 AnsiString FromUtf8(const std::string& utf8);
 std::string ToUtf8(const AnsiString& cp932);

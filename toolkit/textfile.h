@@ -1,0 +1,78 @@
+// Whole-file reading and safe replacement of a file, with the run time's file error codes.
+#pragma once
+
+#include "sysutils.h"
+
+#include <string>
+#include <string_view>
+#include <sys/types.h>
+
+namespace tk {
+
+// An open file descriptor, closed when it goes out of scope.
+class FileDescriptor {
+public:
+    FileDescriptor() = default;
+    explicit FileDescriptor(int fd) : fd_(fd) {}
+    ~FileDescriptor() { Reset(); }
+    FileDescriptor(FileDescriptor&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+    FileDescriptor& operator=(FileDescriptor&& other) noexcept
+    {
+        if (this != &other) {
+            Reset();
+            fd_ = other.fd_;
+            other.fd_ = -1;
+        }
+        return *this;
+    }
+
+    int Get() const { return fd_; }
+    bool IsOpen() const { return fd_ >= 0; }
+    // Closes the descriptor; the error of close(2) as errno value, 0 when it went well.
+    int Close();
+    void Reset() noexcept;
+
+private:
+    int fd_ = -1;
+};
+
+// The bytes of a whole file. Raises EInOutError: 2 no such file, 3 no such folder or a bad
+// name, 4 too many open files, 5 access denied (a folder, a device), other codes from the system.
+std::string ReadFileBytes(const AnsiString& path);
+
+// Ignores SIGXFSZ for the whole process, so that a write past the file-size limit fails with
+// an error instead of ending the program. SafeFileWriter calls it; calling it again is harmless.
+void IgnoreFileSizeSignal();
+
+// Replaces a file without ever leaving it half written: the bytes go to a new file in the same
+// folder, which is flushed to disk and renamed over the target by Commit. Until then, and on
+// every failure, the old file stays as it was; a writer destroyed without Commit removes its
+// new file. Every failure raises EInOutError (3 no such folder, 5 the target is read-only or
+// not a file, 112 the disk is full or the file-size limit is reached).
+class SafeFileWriter {
+public:
+    explicit SafeFileWriter(const AnsiString& path);
+    ~SafeFileWriter();
+    SafeFileWriter(const SafeFileWriter&) = delete;
+    SafeFileWriter& operator=(const SafeFileWriter&) = delete;
+
+    void Write(std::string_view bytes);
+    void Commit();
+
+private:
+    void Flush();
+    void WriteOut(std::string_view bytes);
+    [[noreturn]] void Fail(int error);
+    void Abandon() noexcept;
+
+    std::string target_;   // native paths
+    std::string tempPath_;
+    FileDescriptor file_;
+    bool targetExists_ = false;
+    mode_t targetMode_ = 0;
+    uid_t targetOwner_ = 0;
+    gid_t targetGroup_ = 0;
+    std::string buffer_;
+};
+
+} // namespace tk
