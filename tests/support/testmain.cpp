@@ -4,9 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 int main(int argc, char** argv)
 {
     ::testing::InitGoogleTest(&argc, argv);
+    // Listing or running the tests by hand needs no display either.
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
     Application->Initialize();
     return RUN_ALL_TESTS();
 }
