@@ -1,0 +1,378 @@
+// The control rules the programs rely on: no event on a no-op set, check box and radio group
+// clicks, the spin edit's text rules, timers, fonts, form sizes and the default error box.
+#include "controlwidgets.h"
+#include "forms.h"
+#include "modal.h"
+
+#include <QAbstractSpinBox>
+#include <QApplication>
+#include <QCheckBox>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+QWidget* WidgetOf(TControl* control) { return control->impl().widget; }
+
+QLineEdit* SpinEditor(TSpinEdit* spin) { return static_cast<tk::SpinWidget*>(WidgetOf(spin))->Editor(); }
+
+// Processes events until the condition holds or the time is up.
+template <class Condition>
+bool WaitFor(Condition condition, int timeoutMs = 3000)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!condition()) {
+        if (clock.elapsed() > timeoutMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return true;
+}
+
+struct ControlsTest : ::testing::Test {
+    TForm* form = new TForm(nullptr);
+    ~ControlsTest() override { delete form; }
+
+    template <class T>
+    T* Make()
+    {
+        T* control = new T(form);
+        control->SetParent(form);
+        return control;
+    }
+};
+
+} // namespace
+
+TEST_F(ControlsTest, CheckBoxClicksExactlyWhenItsStateChanges)
+{
+    form->Show();
+    auto* box = Make<TCheckBox>();
+    int clicks = 0;
+    box->OnClick = [&](TObject*) { ++clicks; };
+    box->SetChecked(false);
+    EXPECT_EQ(clicks, 0);
+    box->SetChecked(true);
+    box->SetChecked(true);
+    EXPECT_EQ(clicks, 1);
+    // A click by the user toggles it and clicks once.
+    QTest::mouseClick(static_cast<QCheckBox*>(WidgetOf(box)), Qt::LeftButton);
+    EXPECT_FALSE(box->Checked());
+    EXPECT_EQ(clicks, 2);
+}
+
+TEST_F(ControlsTest, RadioGroupClicksExactlyWhenItsIndexChanges)
+{
+    auto* group = Make<TRadioGroup>();
+    group->SetBounds(0, 0, 150, 100);
+    group->SetItems({"a", "b", "c"});
+    int clicks = 0;
+    group->OnClick = [&](TObject*) { ++clicks; };
+    group->SetItemIndex(0);
+    EXPECT_EQ(clicks, 1);
+    group->SetItemIndex(0);
+    EXPECT_EQ(clicks, 1);
+    auto radios = WidgetOf(group)->findChildren<QRadioButton*>();
+    ASSERT_EQ(radios.size(), 3);
+    radios[2]->click();
+    EXPECT_EQ(group->ItemIndex(), 2);
+    EXPECT_EQ(clicks, 2);
+    radios[2]->click(); // already selected: no change, no click
+    EXPECT_EQ(clicks, 2);
+}
+
+TEST_F(ControlsTest, TextSettersRaiseNothingWhenTheTextIsUnchanged)
+{
+    auto* memo = Make<TMemo>();
+    auto* edit = Make<TEdit>();
+    int changes = 0;
+    memo->OnChange = [&](TObject*) { ++changes; };
+    edit->OnChange = [&](TObject*) { ++changes; };
+    memo->SetText("A\r\nB");
+    edit->SetText("x");
+    EXPECT_EQ(changes, 2);
+    memo->SetText("A\r\nB");
+    edit->SetText("x");
+    EXPECT_EQ(changes, 2);
+    // The whole text keeps its lines joined by CR LF.
+    EXPECT_EQ(memo->Text(), "A\r\nB");
+}
+
+TEST_F(ControlsTest, SpinEditValueIsTheWholeNumberInItsTextOrItsMinimum)
+{
+    auto* spin = Make<TSpinEdit>();
+    spin->SetMinValue(1);
+    spin->SetMaxValue(200);
+    for (auto [text, value] : std::initializer_list<std::pair<const char*, int>>{
+             {"150", 150}, {"+7", 7}, {"", 1}, {"-", 1}, {"+", 1}, {"1.5", 1}, {"abc", 1}, {"300", 300}, {"-5", -5},
+             {"99999999999", 1}}) {
+        spin->SetText(text);
+        EXPECT_EQ(spin->Value(), value) << "text \"" << text << "\"";
+    }
+}
+
+TEST_F(ControlsTest, SpinEditSetByCodeShowsTheValueInRangeAndChangesOnlyOnNewText)
+{
+    auto* spin = Make<TSpinEdit>();
+    spin->SetMinValue(-1);
+    spin->SetMaxValue(200);
+    int changes = 0;
+    spin->OnChange = [&](TObject*) { ++changes; };
+    spin->SetValue(350);
+    EXPECT_EQ(spin->Text(), "200");
+    spin->SetValue(-5);
+    EXPECT_EQ(spin->Text(), "-1");
+    EXPECT_EQ(changes, 2);
+    spin->SetValue(-1);
+    EXPECT_EQ(changes, 2);
+}
+
+TEST_F(ControlsTest, SpinEditRunsItsChangeOnEveryKeystrokeAndRefusesLetters)
+{
+    form->Show();
+    auto* spin = Make<TSpinEdit>();
+    spin->SetMinValue(1);
+    spin->SetMaxValue(200);
+    spin->SetValue(1);
+    std::vector<int> seen;
+    spin->OnChange = [&](TObject*) { seen.push_back(spin->Value()); };
+    SpinEditor(spin)->end(false);
+    // Keys reach the field through the spin edit, as the keyboard focus sends them.
+    QTest::keyClicks(WidgetOf(spin), "5a0");
+    EXPECT_EQ(spin->Text(), "150");
+    EXPECT_EQ(seen, (std::vector<int>{15, 150}));
+}
+
+TEST_F(ControlsTest, SpinEditHoldsTypedTextToTheRangeOnlyWhenTheFocusLeaves)
+{
+    form->Show();
+    auto* spin = Make<TSpinEdit>();
+    auto* other = Make<TButton>();
+    spin->SetMinValue(1);
+    spin->SetMaxValue(120);
+    spin->SetValue(1);
+    int changes = 0;
+    spin->OnChange = [&](TObject*) { ++changes; };
+    ASSERT_TRUE(WaitFor([&] { return form->Active(); }));
+    spin->SetFocus();
+    SpinEditor(spin)->selectAll();
+    QTest::keyClicks(WidgetOf(spin), "500");
+    EXPECT_EQ(spin->Value(), 500);
+    int typed = changes;
+    other->SetFocus();
+    ASSERT_TRUE(WaitFor([&] { return spin->Text() == "120"; }));
+    EXPECT_EQ(changes, typed + 1);
+}
+
+TEST_F(ControlsTest, SpinEditStepsByOneWithinItsRange)
+{
+    auto* spin = Make<TSpinEdit>();
+    spin->SetMinValue(1);
+    spin->SetMaxValue(3);
+    spin->SetValue(2);
+    int changes = 0;
+    spin->OnChange = [&](TObject*) { ++changes; };
+    auto* widget = static_cast<tk::SpinWidget*>(WidgetOf(spin));
+    widget->stepBy(1);
+    EXPECT_EQ(spin->Value(), 3);
+    widget->stepBy(1);
+    EXPECT_EQ(spin->Value(), 3);
+    widget->stepBy(-5);
+    EXPECT_EQ(spin->Value(), 1);
+    EXPECT_EQ(changes, 2);
+}
+
+TEST(Timer, TicksAtItsIntervalWhileEnabledAndNeverAtZero)
+{
+    TTimer timer(nullptr);
+    timer.SetEnabled(false);
+    int ticks = 0;
+    timer.OnTimer = [&](TObject*) { ++ticks; };
+    timer.SetInterval(0);
+    timer.SetEnabled(true);
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < 100)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    EXPECT_EQ(ticks, 0);
+    timer.SetInterval(20);
+    EXPECT_TRUE(WaitFor([&] { return ticks >= 2; }));
+    timer.SetEnabled(false);
+    int stopped = ticks;
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    EXPECT_EQ(ticks, stopped);
+}
+
+TEST(Timer, SettingTheSameValueKeepsTheCountAndANewIntervalRestartsIt)
+{
+    TTimer timer(nullptr);
+    int ticks = 0;
+    timer.OnTimer = [&](TObject*) { ++ticks; };
+    timer.SetInterval(300);
+    QElapsedTimer clock;
+    clock.start();
+    // Re-setting the same interval and Enabled every 50 ms must not hold the tick back.
+    while (ticks == 0 && clock.elapsed() < 2000) {
+        timer.SetInterval(300);
+        timer.SetEnabled(true);
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    }
+    EXPECT_EQ(ticks, 1);
+    EXPECT_LT(clock.elapsed(), 600);
+
+    // A new interval every 50 ms keeps restarting the count, so nothing ticks.
+    ticks = 0;
+    clock.restart();
+    unsigned interval = 200;
+    while (clock.elapsed() < 500) {
+        timer.SetInterval(interval ^= 1);
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    }
+    EXPECT_EQ(ticks, 0);
+}
+
+TEST(Font, FaceNamesAreCutTo31BytesAndEmptyNamesIgnored)
+{
+    TFont font;
+    int changes = 0;
+    font.OnChange = [&] { ++changes; };
+    font.SetName("IPAGothic");
+    font.SetName("");
+    EXPECT_EQ(font.Name(), "IPAGothic");
+    font.SetName(std::string(40, 'x'));
+    EXPECT_EQ(font.Name(), std::string(31, 'x'));
+    font.SetName(std::string(45, 'x')); // cuts to the name it has: no change
+    EXPECT_EQ(changes, 2);
+}
+
+TEST(Font, SizeInPointsAndHeightInPixelsAtNinetySixPixelsPerInch)
+{
+    TFont font;
+    font.SetHeight(-12);
+    EXPECT_EQ(font.Size(), 9);
+    font.SetSize(10);
+    EXPECT_EQ(font.Height(), -13);
+    EXPECT_EQ(font.Size(), 10);
+    font.SetSize(24);
+    EXPECT_EQ(font.Height(), -32);
+    EXPECT_EQ(tk::ToQFont(font).pixelSize(), 32);
+}
+
+TEST(Font, JapaneseWindowsFacesUseTheirIpaSubstitutes)
+{
+    TFont font;
+    for (auto [windows, ipa] : std::initializer_list<std::pair<const char*, const char*>>{
+             {"ＭＳ Ｐゴシック", "IPAPGothic"}, {"ＭＳ ゴシック", "IPAGothic"}, {"ＭＳ明朝", "IPAMincho"},
+             {"ＭＳ Ｐ明朝", "IPAPMincho"}, {"MS PGothic", "IPAPGothic"}, {"MS Mincho", "IPAMincho"}}) {
+        font.SetName(tk::FromUtf8(windows));
+        EXPECT_EQ(tk::ToQFont(font).family().toStdString(), ipa) << windows;
+        EXPECT_EQ(tk::ToUtf8(font.Name()), windows);
+    }
+}
+
+TEST(Font, ColoursAreWindowsValuesIncludingSystemColours)
+{
+    EXPECT_EQ(tk::ToQColor(0x0000FF), QColor(255, 0, 0));
+    EXPECT_EQ(tk::ToQColor(0xFF0000), QColor(0, 0, 255));
+    EXPECT_EQ(tk::ToQColor(clWindowText), QApplication::palette().color(QPalette::Text));
+    EXPECT_EQ(tk::ToQColor(clBtnFace), QApplication::palette().color(QPalette::Button));
+}
+
+TEST(ErrorBox, AppendsAFullStopAfterALastByteThatSortsAfterIt)
+{
+    ModalScript script;
+    Application->SetTitle("Pagora ");
+    Application->ShowException(Exception(tk::FromUtf8("ファイルが見つかりません")));
+    Application->ShowException(Exception(tk::FromUtf8("I/O エラー (100)")));
+    Application->ShowException(Exception("done."));
+    ASSERT_EQ(script.messages.size(), 3u);
+    EXPECT_EQ(script.messages[0].kind, tk::MessageBoxRequest::Kind::Error);
+    EXPECT_EQ(script.messages[0].caption, "Pagora ");
+    EXPECT_EQ(tk::ToUtf8(script.messages[0].text), "ファイルが見つかりません.");
+    EXPECT_EQ(tk::ToUtf8(script.messages[1].text), "I/O エラー (100)");
+    EXPECT_EQ(script.messages[2].text, "done.");
+}
+
+TEST_F(ControlsTest, AnExceptionInAHandlerIsShownAndTheProgramGoesOn)
+{
+    ModalScript script;
+    form->Show();
+    auto* button = Make<TButton>();
+    button->OnClick = [](TObject*) { throw Exception("broken"); };
+    QTest::mouseClick(static_cast<QWidget*>(WidgetOf(button)), Qt::LeftButton);
+    ASSERT_EQ(script.messages.size(), 1u);
+    EXPECT_EQ(script.messages[0].text, "broken.");
+}
+
+TEST_F(ControlsTest, AFormsSizeIsItsOuterSizeAndChildGeometryIsInClientPixels)
+{
+    form->SetWidth(792);
+    form->SetHeight(568);
+    EXPECT_EQ(form->Width(), 792);
+    EXPECT_EQ(form->Height(), 568);
+    form->Show();
+    ASSERT_TRUE(WaitFor([&] { return form->Visible(); }));
+    EXPECT_EQ(form->Width(), 792);
+    EXPECT_EQ(form->Height(), 568);
+    auto* image = Make<TImage>();
+    image->SetBounds(-20, 5, 81, 81);
+    EXPECT_EQ(image->Left(), -20);
+    EXPECT_EQ(image->Top(), 5);
+}
+
+TEST_F(ControlsTest, ControlsKeepTheirOwnVisibilityWhileTheirWindowIsHidden)
+{
+    auto* shown = Make<TMemo>();
+    auto* hidden = Make<TMemo>();
+    hidden->Hide();
+    EXPECT_FALSE(form->Visible());
+    EXPECT_TRUE(shown->Visible());
+    EXPECT_FALSE(hidden->Visible());
+}
+
+TEST_F(ControlsTest, OnlyHintsThatAreSwitchedOnAreShown)
+{
+    auto* with = Make<TButton>();
+    auto* without = Make<TButton>();
+    with->SetShowHint(true);
+    with->SetHint(tk::FromUtf8("ヘルプを見ます"));
+    without->SetHint("none");
+    EXPECT_EQ(WidgetOf(with)->toolTip().toStdString(), "ヘルプを見ます");
+    EXPECT_TRUE(WidgetOf(without)->toolTip().isEmpty());
+}
+
+TEST_F(ControlsTest, APressOnALabelInsideAPanelBelongsToTheLabel)
+{
+    form->Show();
+    auto* panel = Make<TPanel>();
+    panel->SetBounds(0, 0, 200, 200);
+    auto* label = new TLabel(form);
+    label->SetParent(panel);
+    label->SetBounds(10, 10, 80, 20);
+    int panelPresses = 0;
+    int labelPresses = 0;
+    panel->OnMouseDown = [&](TObject*, TMouseButton, TShiftState, int, int) { ++panelPresses; };
+    label->OnMouseDown = [&](TObject*, TMouseButton, TShiftState, int, int) { ++labelPresses; };
+    QTest::mousePress(WidgetOf(label), Qt::LeftButton, {}, QPoint(5, 5));
+    QTest::mouseRelease(WidgetOf(label), Qt::LeftButton, {}, QPoint(5, 5));
+    QTest::mousePress(WidgetOf(panel), Qt::LeftButton, {}, QPoint(150, 150));
+    QTest::mouseRelease(WidgetOf(panel), Qt::LeftButton, {}, QPoint(150, 150));
+    EXPECT_EQ(labelPresses, 1);
+    EXPECT_EQ(panelPresses, 1);
+}
+
+TEST(Screen, TheApplicationWideCursorShowsUntilReset)
+{
+    Screen->SetCursor(crDrag);
+    ASSERT_NE(QApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::DragMoveCursor);
+    Screen->SetCursor(crSizeNWSE);
+    EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::SizeFDiagCursor);
+    Screen->SetCursor(crDefault);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
