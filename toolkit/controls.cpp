@@ -260,14 +260,14 @@ void TControl::SetParent(TWinControl* parent)
     if (parent == parent_)
         return;
     QWidget* widget = impl_->widget;
-    bool visible = impl_->topLevel ? widget->isVisible() : !widget->isHidden();
     parent_ = parent;
     widget->setParent(parent ? parent->impl().widget.data() : nullptr);
     if (parent && parentFont_) {
         font_.Assign(*parent->Font());
         parentFont_ = true;
     }
-    widget->setVisible(visible);
+    if (parent)
+        widget->setVisible(impl_->visible);
 }
 
 int TControl::Left() const
@@ -316,24 +316,17 @@ void TControl::SetBounds(int left, int top, int width, int height)
     }
 }
 
-bool TControl::Visible() const
-{
-    QWidget* w = impl_->widget;
-    return impl_->topLevel ? w->isVisible() : !w->isHidden();
-}
+bool TControl::Visible() const { return impl_->topLevel ? impl_->widget->isVisible() : impl_->visible; }
 
 void TControl::SetVisible(bool value)
 {
     if (value == Visible())
         return;
     QWidget* w = impl_->widget;
+    impl_->visible = value;
     // A control not yet placed on a parent would become a window of its own if shown.
-    if (!impl_->topLevel && !w->parentWidget()) {
-        w->setAttribute(Qt::WA_WState_Hidden, !value);
-        w->setAttribute(Qt::WA_WState_ExplicitShowHide, true);
-        return;
-    }
-    w->setVisible(value);
+    if (impl_->topLevel || w->parentWidget())
+        w->setVisible(value);
 }
 
 bool TControl::Enabled() const { return impl_->widget->isEnabled(); }

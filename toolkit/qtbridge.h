@@ -41,6 +41,7 @@ void ShowHelpContents(const AnsiString& helpFile);
 struct TControl::Impl {
     QPointer<QWidget> widget;
     bool topLevel = false;
+    bool visible = true; // a control's own Visible, whatever its parent shows
     bool showHint = false;
     AnsiString hint;
 };
@@ -50,4 +51,6 @@ struct TPicture::Impl {
     QImage image;
     int targetWidth = 0;
     int targetHeight = 0;
+    // The file of a JPEG decoded reduced for its box, kept to decode it again when the box grows.
+    QByteArray reducedJpeg;
 };
