@@ -3,6 +3,7 @@
 #include "edunit1.h"
 #include "edunit3.h"
 #include "elementpicture.h"
+#include "workfile.h"
 
 TForm1* Form1 = nullptr;
 
@@ -457,6 +458,52 @@ void TForm1::Button7Click(TObject*)
 }
 
 // ---------------------------------------------------------------------------------------------
+// Saving and loading the work
+
+// A text with a line that is exactly "*" cannot be carried by the work file: the save commands
+// say so and stop before any file is chosen or opened.
+static bool RefuseUnsavableText()
+{
+    if (auto warning = FindUnsavableText(Pages)) {
+        WarningBox(*warning);
+        return true;
+    }
+    return false;
+}
+
+void TForm1::Button3Click(TObject*)
+{
+    StoreEditorPage();
+    if (RefuseUnsavableText())
+        return;
+    if (!SaveDialog1->Execute())
+        return;
+    DialogFileName = SaveDialog1->FileName;
+    WriteWorkFile(DialogFileName, NameAsHeld, Width(), Height());
+    WorkFileName = DialogFileName;
+    Edit1->SetText(WorkFileName);
+}
+
+void TForm1::Button2Click(TObject*)
+{
+    if (!OpenDialog1->Execute())
+        return;
+    DialogFileName = OpenDialog1->FileName;
+    // Only a complete, valid file replaces the work; a failure stops here with the work as it was.
+    ReadWorkFile(DialogFileName);
+    WorkFileName = DialogFileName;
+    Edit1->SetText(WorkFileName);
+    EditPage = 1;
+    RadioGroup2->SetItemIndex(0);
+    MouseMode = 1;
+    Button5->Hide();
+    SetWidth(WorkWidth);
+    SetHeight(WorkHeight);
+    ShowEditorPage(EditPage);
+    SpinEdit1->SetValue(EditPage);
+}
+
+// ---------------------------------------------------------------------------------------------
 // Element check boxes and the mouse-mode selector
 
 void TForm1::CheckBox1Click(TObject*) { Image1->SetVisible(CheckBox1->Checked()); }
@@ -499,8 +546,6 @@ void TForm1::RadioGroup2Click(TObject*)
 // ---------------------------------------------------------------------------------------------
 // Commands built in later steps: bound by name now.
 
-void TForm1::Button2Click(TObject*) {}
-void TForm1::Button3Click(TObject*) {}
 void TForm1::Button5Click(TObject*) {}
 void TForm1::Button9Click(TObject*) {}
 void TForm1::Button10Click(TObject*) {}
