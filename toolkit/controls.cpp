@@ -554,7 +554,20 @@ TPanel::TPanel(TComponent* owner) : TWinControl(owner, MakeImpl(new tk::PanelWid
 
 void TPanel::SetCaption(const AnsiString&) {}
 
-TGroupBox::TGroupBox(TComponent* owner) : TWinControl(owner, MakeImpl(new QGroupBox)) {}
+namespace {
+// Windows draws a group's caption on its frame line, so the client area starts near the top;
+// the programs place their items by that rule.
+void FrameCaptionOnLine(QGroupBox* box)
+{
+    box->setStyleSheet(QStringLiteral("QGroupBox { border: 1px solid palette(mid); margin-top: 6px; }"
+                                      "QGroupBox::title { subcontrol-origin: margin; left: 6px; padding: 0 2px; }"));
+}
+} // namespace
+
+TGroupBox::TGroupBox(TComponent* owner) : TWinControl(owner, MakeImpl(new QGroupBox))
+{
+    FrameCaptionOnLine(WidgetOf<QGroupBox>(this));
+}
 
 AnsiString TGroupBox::Caption() const { return FromQt(WidgetOf<QGroupBox>(this)->title()); }
 
@@ -576,7 +589,10 @@ void RadioGroupWidget::resizeEvent(QResizeEvent*) { group_->Relayout(); }
 
 } // namespace tk
 
-TRadioGroup::TRadioGroup(TComponent* owner) : TWinControl(owner, MakeImpl(new tk::RadioGroupWidget(this))) {}
+TRadioGroup::TRadioGroup(TComponent* owner) : TWinControl(owner, MakeImpl(new tk::RadioGroupWidget(this)))
+{
+    FrameCaptionOnLine(WidgetOf<QGroupBox>(this));
+}
 
 AnsiString TRadioGroup::Caption() const { return FromQt(WidgetOf<QGroupBox>(this)->title()); }
 
