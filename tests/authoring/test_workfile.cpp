@@ -4,7 +4,6 @@
 #include "workfile.h"
 
 #include <algorithm>
-#include <functional>
 #include <gtest/gtest.h>
 #include <memory>
 #include <sys/stat.h>
@@ -12,6 +11,7 @@
 
 namespace {
 
+using testing_files::ErrorCodeOf;
 using testing_files::ReadBytes;
 using testing_files::ScratchFolder;
 using testing_files::WriteBytes;
@@ -34,16 +34,6 @@ std::string JoinLines(const Lines& lines)
     for (const auto& line : lines)
         bytes += line + "\r\n";
     return bytes;
-}
-
-int ErrorCodeOf(const std::function<void()>& action)
-{
-    try {
-        action();
-    } catch (const EInOutError& error) {
-        return error.ErrorCode;
-    }
-    return 0;
 }
 
 class WorkFile : public ::testing::Test {

@@ -1,9 +1,12 @@
-// Helpers for tests that read and write files: a scratch folder removed afterwards, and a
-// file-size limit held for one scope.
+// Helpers for tests that read and write files: a scratch folder removed afterwards, a
+// file-size limit held for one scope, and the error code a file operation ends with.
 #pragma once
+
+#include "sysutils.h"
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <stdexcept>
 #include <string>
@@ -74,5 +77,16 @@ public:
 private:
     rlimit saved_{};
 };
+
+// The code of the EInOutError the action raises; 0 when it raises none.
+inline int ErrorCodeOf(const std::function<void()>& action)
+{
+    try {
+        action();
+    } catch (const EInOutError& error) {
+        return error.ErrorCode;
+    }
+    return 0;
+}
 
 } // namespace testing_files

@@ -3,26 +3,16 @@
 #include "filetesting.h"
 #include "textfile.h"
 
-#include <functional>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
+using testing_files::ErrorCodeOf;
 using testing_files::ReadBytes;
 using testing_files::ScratchFolder;
 using testing_files::WriteBytes;
-
-int ErrorCodeOf(const std::function<void()>& action)
-{
-    try {
-        action();
-    } catch (const EInOutError& error) {
-        return error.ErrorCode;
-    }
-    return 0;
-}
 
 const std::string kBinary = std::string("a\r\nb\0c\x95\x5C\n", 9);
 
