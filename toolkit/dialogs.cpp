@@ -1,0 +1,543 @@
+// Modal boxes, file, font and print dialogs, and printing an image.
+//
+// Every kind of modal interaction passes one entry point here, so that tests can answer it
+// through tk::SetModalAnswers; without an answer the real Qt dialog runs. The boxes are built
+// with our own buttons rather than Qt's standard ones, so their words are exactly ours and do
+// not depend on which Qt translation is installed.
+#include "dialogs.h"
+
+#include "qtbridge.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QColorDialog>
+#include <QComboBox>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFontComboBox>
+#include <QFormLayout>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QIntValidator>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace tk {
+
+namespace {
+
+ModalAnswers& Answers()
+{
+    static ModalAnswers answers;
+    return answers;
+}
+
+// Boxes open over the window the user is working in, so they are centred on it.
+QWidget* DialogParent() { return QApplication::activeWindow(); }
+
+int RunMessageBox(const MessageBoxRequest& request)
+{
+    QMessageBox box(DialogParent());
+    box.setWindowTitle(ToQt(request.caption));
+    box.setText(ToQt(request.text));
+    QAbstractButton* affirm = nullptr;
+    QAbstractButton* decline = nullptr;
+    switch (request.kind) {
+    case MessageBoxRequest::Kind::Warning:
+        box.setIcon(QMessageBox::Warning);
+        affirm = box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
+        decline = box.addButton(QStringLiteral("キャンセル"), QMessageBox::RejectRole);
+        break;
+    case MessageBoxRequest::Kind::Information:
+        box.setIcon(QMessageBox::Information);
+        affirm = box.addButton(QStringLiteral("はい(&Y)"), QMessageBox::YesRole);
+        decline = box.addButton(QStringLiteral("いいえ(&N)"), QMessageBox::NoRole);
+        break;
+    case MessageBoxRequest::Kind::Error:
+        box.setIcon(QMessageBox::Critical);
+        affirm = box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
+        decline = affirm;
+        break;
+    }
+    box.setDefaultButton(qobject_cast<QPushButton*>(affirm));
+    // The escape button is also what the close box presses; without one QMessageBox would
+    // refuse to close from the frame.
+    box.setEscapeButton(decline);
+    box.exec();
+    const bool affirmed = box.clickedButton() == affirm;
+    switch (request.kind) {
+    case MessageBoxRequest::Kind::Information:
+        return affirmed ? mrYes : mrNo;
+    case MessageBoxRequest::Kind::Error:
+        return mrOk;
+    default:
+        return affirmed ? mrOk : mrCancel;
+    }
+}
+
+QString RunInputBox(const InputBoxRequest& request, bool& accepted)
+{
+    QDialog dialog(DialogParent());
+    dialog.setWindowTitle(ToQt(request.caption));
+    auto* layout = new QVBoxLayout(&dialog);
+    auto* prompt = new QLabel(ToQt(request.prompt), &dialog);
+    layout->addWidget(prompt);
+    auto* edit = new QLineEdit(&dialog);
+    if (request.maxLength > 0)
+        edit->setMaxLength(request.maxLength);
+    edit->setText(ToQt(request.defaultValue));
+    edit->selectAll();
+    edit->setMinimumWidth(300);
+    layout->addWidget(edit);
+    prompt->setBuddy(edit);
+
+    auto* buttons = new QDialogButtonBox(&dialog);
+    QPushButton* ok = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
+    buttons->addButton(QStringLiteral("キャンセル"), QDialogButtonBox::RejectRole);
+    ok->setDefault(true);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    layout->addWidget(buttons);
+
+    // QDialog itself answers Esc and the close box with reject.
+    accepted = dialog.exec() == QDialog::Accepted;
+    return edit->text();
+}
+
+// The length limit of an input field counts characters, which here are UTF-16 units: every
+// character a held string can carry is one unit.
+AnsiString LimitLength(const AnsiString& text, int maxLength)
+{
+    if (maxLength <= 0)
+        return text;
+    const QString wide = ToQt(text);
+    return wide.size() > maxLength ? FromQt(wide.left(maxLength)) : text;
+}
+
+} // namespace
+
+void SetModalAnswers(ModalAnswers answers) { Answers() = std::move(answers); }
+
+const ModalAnswers& CurrentModalAnswers() { return Answers(); }
+
+int ShowMessageBox(const MessageBoxRequest& request)
+{
+    if (Answers().messageBox)
+        return Answers().messageBox(request);
+    return RunMessageBox(request);
+}
+
+} // namespace tk
+
+int WarningBox(const AnsiString& text)
+{
+    return tk::ShowMessageBox({tk::MessageBoxRequest::Kind::Warning, tk::Ansi("警告"), text});
+}
+
+int InformationBox(const AnsiString& text)
+{
+    return tk::ShowMessageBox({tk::MessageBoxRequest::Kind::Information, tk::Ansi("情報"), text});
+}
+
+AnsiString InputBox(const AnsiString& caption, const AnsiString& prompt, const AnsiString& defaultValue,
+                    int maxLength)
+{
+    const tk::InputBoxRequest request{caption, prompt, defaultValue, maxLength};
+    if (tk::CurrentModalAnswers().inputBox) {
+        const std::optional<AnsiString> typed = tk::CurrentModalAnswers().inputBox(request);
+        return typed ? tk::LimitLength(*typed, maxLength) : defaultValue;
+    }
+    bool accepted = false;
+    const QString typed = tk::RunInputBox(request, accepted);
+    return accepted ? tk::FromQt(typed) : defaultValue;
+}
+
+// ---- file dialogs -------------------------------------------------------------------------
+
+namespace {
+
+// "description|pattern|description|pattern" as Qt name filters. The description is kept
+// whole and the patterns are repeated in Qt's own "(...)" form, which the dialog hides, so the
+// user sees exactly the description. Patterns are separated by ";" in the held form and by
+// blanks in Qt's. The split is done on the Unicode text: in code page 932 "|" can be the
+// second byte of a double-byte character (ポ is 0x83 0x7C).
+QStringList NameFilters(const AnsiString& filter)
+{
+    QStringList filters;
+    if (filter.empty())
+        return filters;
+    const QStringList parts = tk::ToQt(filter).split(u'|');
+    for (qsizetype i = 0; i < parts.size(); i += 2) {
+        QStringList patterns;
+        if (i + 1 < parts.size())
+            for (const QString& pattern : parts[i + 1].split(u';', Qt::SkipEmptyParts))
+                patterns << pattern.trimmed();
+        patterns.removeAll(QString());
+        if (patterns.isEmpty())
+            patterns << QStringLiteral("*");
+        filters << parts[i] + QStringLiteral(" (") + patterns.join(u' ') + u')';
+    }
+    return filters;
+}
+
+// What becomes of a name the user typed or picked: a relative name is taken against the
+// current folder, and the default extension is added when the name's last part has no dot.
+// Both the real dialog and the test answers pass through here.
+QString CompleteFileName(const AnsiString& typed, const AnsiString& defaultExt)
+{
+    QString path = QString::fromStdString(tk::NativePath(typed));
+    if (QDir::isRelativePath(path))
+        path = QDir::current().filePath(path);
+    path = QDir::cleanPath(path);
+    if (!defaultExt.empty() && !QFileInfo(path).fileName().contains(u'.')) {
+        QString ext = tk::ToQt(defaultExt);
+        if (!ext.startsWith(u'.'))
+            ext.prepend(u'.');
+        path += ext;
+    }
+    return path;
+}
+
+bool AskOverwrite(const QString& path)
+{
+    const QString text = QFileInfo(path).fileName() + QStringLiteral(" はもうあります。うわがきしますか？");
+    return tk::ShowMessageBox({tk::MessageBoxRequest::Kind::Warning, tk::Ansi("警告"), tk::FromQt(text)})
+        == mrOk;
+}
+
+bool NeedsOverwriteQuestion(TOpenDialog::Kind kind, TOpenOptions options, const QString& path)
+{
+    const QFileInfo info(path);
+    return kind == TOpenDialog::Kind::Save && (options & ofOverwritePrompt) && info.exists() && !info.isDir();
+}
+
+// Qt's dialog with our completion and our overwrite question in its accept step, so that
+// answering the question with Cancel leaves the user in the dialog to pick another name.
+class FileDialog : public QFileDialog {
+public:
+    FileDialog(QWidget* parent, TOpenDialog::Kind kind, TOpenOptions options, AnsiString defaultExt)
+        : QFileDialog(parent), kind_(kind), options_(options), defaultExt_(std::move(defaultExt))
+    {
+        setOption(QFileDialog::DontUseNativeDialog);
+        setOption(QFileDialog::DontConfirmOverwrite);
+        setOption(QFileDialog::HideNameFilterDetails);
+        setAcceptMode(kind == TOpenDialog::Kind::Save ? AcceptSave : AcceptOpen);
+        setFileMode((options & ofFileMustExist) ? ExistingFile : AnyFile);
+        setSizeGripEnabled(true);
+    }
+
+    QString Chosen() const { return chosen_; }
+
+    void accept() override
+    {
+        const QStringList files = selectedFiles();
+        // A folder typed into the name field is opened by Qt's own accept.
+        if (files.size() == 1 && !QFileInfo(files.first()).isDir()) {
+            const QString path = CompleteFileName(tk::FromQt(files.first()), defaultExt_);
+            if (NeedsOverwriteQuestion(kind_, options_, path) && !AskOverwrite(path))
+                return;
+            chosen_ = path;
+        }
+        QFileDialog::accept();
+    }
+
+private:
+    TOpenDialog::Kind kind_;
+    TOpenOptions options_;
+    AnsiString defaultExt_;
+    QString chosen_;
+};
+
+// The picture preview beside the file list of the picture dialog.
+void AddPicturePreview(QFileDialog& dialog)
+{
+    auto* grid = qobject_cast<QGridLayout*>(dialog.layout());
+    if (!grid)
+        return;
+    constexpr int box = 160;
+    auto* preview = new QLabel(&dialog);
+    preview->setFixedSize(box, box);
+    preview->setAlignment(Qt::AlignCenter);
+    preview->setFrameShape(QFrame::StyledPanel);
+    grid->addWidget(preview, 1, grid->columnCount(), 1, 1);
+    QObject::connect(&dialog, &QFileDialog::currentChanged, preview, [preview](const QString& path) {
+        preview->clear();
+        if (!QFileInfo(path).isFile())
+            return;
+        // The same decoders as the picture controls; a file they refuse shows no preview.
+        try {
+            TPicture picture;
+            picture.SetTargetSize(box, box);
+            picture.LoadFromFile(tk::FromQt(path));
+            const QImage& image = picture.impl().image;
+            if (image.isNull())
+                return;
+            const QImage shown = image.width() > box || image.height() > box
+                ? image.scaled(box, box, Qt::KeepAspectRatio, Qt::SmoothTransformation)
+                : image;
+            preview->setPixmap(QPixmap::fromImage(shown));
+        } catch (...) {
+        }
+    });
+}
+
+QString DefaultTitle(TOpenDialog::Kind kind)
+{
+    return kind == TOpenDialog::Kind::Save ? QStringLiteral("ほぞん") : QStringLiteral("ひらく");
+}
+
+} // namespace
+
+TOpenDialog::TOpenDialog(TComponent* owner, Kind kind) : TComponent(owner), kind_(kind) {}
+
+bool TOpenDialog::Execute()
+{
+    QString chosen;
+    if (tk::CurrentModalAnswers().fileDialog) {
+        const std::optional<AnsiString> typed = tk::CurrentModalAnswers().fileDialog(
+            {kind_, Title, Filter, FilterIndex, DefaultExt, FileName, Options});
+        // The real dialog never accepts an empty name.
+        if (!typed || typed->empty())
+            return false;
+        chosen = CompleteFileName(*typed, DefaultExt);
+        if (NeedsOverwriteQuestion(kind_, Options, chosen) && !AskOverwrite(chosen))
+            return false;
+    } else {
+        FileDialog dialog(tk::DialogParent(), kind_, Options, DefaultExt);
+        dialog.setWindowTitle(Title.empty() ? DefaultTitle(kind_) : tk::ToQt(Title));
+        const QStringList filters = NameFilters(Filter);
+        if (!filters.isEmpty()) {
+            dialog.setNameFilters(filters);
+            dialog.selectNameFilter(filters.value(FilterIndex - 1, filters.first()));
+        }
+        dialog.setDirectory(QDir::current());
+        if (!FileName.empty()) {
+            const QFileInfo offered(CompleteFileName(FileName, AnsiString()));
+            dialog.setDirectory(offered.absolutePath());
+            dialog.selectFile(offered.fileName());
+        }
+        if (kind_ == Kind::OpenPicture)
+            AddPicturePreview(dialog);
+        if (dialog.exec() != QDialog::Accepted || dialog.Chosen().isEmpty())
+            return false;
+        chosen = dialog.Chosen();
+    }
+    FileName = tk::FromQt(chosen);
+    if (!(Options & ofNoChangeDir))
+        tk::SetCurrentDir(tk::FromQt(QFileInfo(chosen).absolutePath()));
+    return true;
+}
+
+// ---- font dialog --------------------------------------------------------------------------
+
+namespace {
+
+TColor FromQColor(const QColor& color)
+{
+    return static_cast<TColor>(color.red() | (color.green() << 8) | (color.blue() << 16));
+}
+
+// Our own small font dialog. Qt's has no colour, and it offers bold and italic only for
+// faces that have such styles installed, which the IPA fonts standing in for the Japanese
+// Windows faces do not; here every face can be made bold or italic, as the screen draws them
+// anyway.
+class FontChooser : public QDialog {
+public:
+    FontChooser(QWidget* parent, const TFont& font) : QDialog(parent), color_(tk::ToQColor(font.Color()))
+    {
+        setWindowTitle(QStringLiteral("フォント"));
+        auto* form = new QFormLayout;
+        family_ = new QFontComboBox(this);
+        family_->setCurrentFont(tk::ToQFont(font));
+        // The family the held face is shown with (its substitute, for a Windows face).
+        shownFamily_ = family_->currentFont().family();
+        form->addRow(QStringLiteral("かたち(&F)"), family_);
+
+        size_ = new QComboBox(this);
+        size_->setObjectName(QStringLiteral("size"));
+        size_->setEditable(true);
+        for (int points : {8, 9, 10, 11, 12, 14, 16, 18, 20, 22, 24, 26, 28, 36, 48, 72})
+            size_->addItem(QString::number(points));
+        size_->setValidator(new QIntValidator(1, 999, size_));
+        size_->setCurrentText(QString::number(font.Size()));
+        form->addRow(QStringLiteral("おおきさ(&S)"), size_);
+
+        const std::pair<TFontStyle, const char16_t*> styles[] = {
+            {fsBold, u"ふとじ(&B)"}, {fsItalic, u"ななめ(&I)"}, {fsUnderline, u"したせん(&U)"},
+            {fsStrikeOut, u"けしせん(&K)"}};
+        auto* styleRow = new QHBoxLayout;
+        for (const auto& [style, text] : styles) {
+            auto* box = new QCheckBox(QString::fromUtf16(text), this);
+            box->setChecked(font.Style() & style);
+            styleBoxes_.push_back({style, box});
+            styleRow->addWidget(box);
+            connect(box, &QCheckBox::toggled, this, &FontChooser::UpdateSample);
+        }
+        form->addRow(QStringLiteral("スタイル"), styleRow);
+
+        colorButton_ = new QPushButton(QStringLiteral("いろ(&C)..."), this);
+        colorButton_->setAutoDefault(false);
+        connect(colorButton_, &QPushButton::clicked, this, &FontChooser::PickColor);
+        form->addRow(QString(), colorButton_);
+
+        sample_ = new QLabel(QStringLiteral("あいうえお アイウエオ Aa"), this);
+        sample_->setMinimumHeight(60);
+        sample_->setAlignment(Qt::AlignCenter);
+        sample_->setFrameShape(QFrame::StyledPanel);
+
+        auto* buttons = new QDialogButtonBox(this);
+        buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole)->setDefault(true);
+        buttons->addButton(QStringLiteral("キャンセル"), QDialogButtonBox::RejectRole);
+        connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+        connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+
+        auto* layout = new QVBoxLayout(this);
+        layout->addLayout(form);
+        layout->addWidget(sample_);
+        layout->addWidget(buttons);
+
+        connect(family_, &QFontComboBox::currentFontChanged, this, &FontChooser::UpdateSample);
+        connect(size_, &QComboBox::currentTextChanged, this, &FontChooser::UpdateSample);
+        UpdateSample();
+    }
+
+    // Puts the choice into the font. What the user left alone keeps its held value: the face
+    // keeps its Windows name, and the colour stays a system colour reference.
+    void Apply(TFont& font) const
+    {
+        if (family_->currentFont().family() != shownFamily_)
+            font.SetName(tk::FromQt(family_->currentFont().family()));
+        const int points = size_->currentText().toInt();
+        if (points > 0)
+            font.SetSize(points);
+        font.SetStyle(Style());
+        if (colorChosen_)
+            font.SetColor(FromQColor(color_));
+    }
+
+private:
+    TFontStyles Style() const
+    {
+        TFontStyles style = 0;
+        for (const auto& [bit, box] : styleBoxes_)
+            if (box->isChecked())
+                style |= bit;
+        return style;
+    }
+
+    void PickColor()
+    {
+        const QColor picked
+            = QColorDialog::getColor(color_, this, QStringLiteral("いろ"), QColorDialog::DontUseNativeDialog);
+        if (!picked.isValid())
+            return;
+        color_ = picked;
+        colorChosen_ = true;
+        UpdateSample();
+    }
+
+    void UpdateSample()
+    {
+        QFont font = family_->currentFont();
+        font.setPointSize(qMax(1, size_->currentText().toInt()));
+        const TFontStyles style = Style();
+        font.setBold(style & fsBold);
+        font.setItalic(style & fsItalic);
+        font.setUnderline(style & fsUnderline);
+        font.setStrikeOut(style & fsStrikeOut);
+        sample_->setFont(font);
+        QPalette palette = sample_->palette();
+        palette.setColor(QPalette::WindowText, color_);
+        sample_->setPalette(palette);
+        QPixmap swatch(16, 16);
+        swatch.fill(color_);
+        colorButton_->setIcon(QIcon(swatch));
+    }
+
+    QFontComboBox* family_;
+    QString shownFamily_;
+    QComboBox* size_;
+    std::vector<std::pair<TFontStyle, QCheckBox*>> styleBoxes_;
+    QPushButton* colorButton_;
+    QLabel* sample_;
+    QColor color_;
+    bool colorChosen_ = false;
+};
+
+} // namespace
+
+TFontDialog::TFontDialog(TComponent* owner) : TComponent(owner)
+{
+    font_.SetName(tk::Ansi("ＭＳ Ｐゴシック"));
+    font_.SetHeight(-12);
+    font_.SetColor(clWindowText);
+    font_.SetCharset(SHIFTJIS_CHARSET);
+    font_.SetStyle(0);
+}
+
+bool TFontDialog::Execute()
+{
+    if (tk::CurrentModalAnswers().fontDialog)
+        return tk::CurrentModalAnswers().fontDialog(font_);
+    FontChooser dialog(tk::DialogParent(), font_);
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    dialog.Apply(font_);
+    return true;
+}
+
+// ---- printing -----------------------------------------------------------------------------
+
+namespace {
+
+// The printer chosen last, for the whole process. It is never destroyed: a print engine
+// torn down after the application object has gone can touch what is no longer there.
+QPrinter& ChosenPrinter()
+{
+    static QPrinter* printer = new QPrinter(QPrinter::HighResolution);
+    return *printer;
+}
+
+} // namespace
+
+bool TPrintDialog::Execute()
+{
+    QPrinter& printer = ChosenPrinter();
+    if (tk::CurrentModalAnswers().printDialog) {
+        const std::optional<std::string> pdf = tk::CurrentModalAnswers().printDialog();
+        if (!pdf)
+            return false;
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(QString::fromStdString(*pdf));
+        return true;
+    }
+    QPrintDialog dialog(&printer, tk::DialogParent());
+    return dialog.exec() == QDialog::Accepted;
+}
+
+namespace tk {
+
+void PrintImage(const QImage& image)
+{
+    QPrinter& printer = ChosenPrinter();
+    QPainter painter;
+    if (!painter.begin(&printer))
+        throw Exception(Ansi("いんさつが できませんでした"));
+    // The painter's origin is the top-left corner of the printable area. The image keeps its
+    // size in inches as the screen shows it at 96 pixels per inch; it is not fitted to the page.
+    const double scaleX = printer.logicalDpiX() / 96.0;
+    const double scaleY = printer.logicalDpiY() / 96.0;
+    painter.drawImage(QRectF(0, 0, image.width() * scaleX, image.height() * scaleY), image);
+    painter.end();
+}
+
+} // namespace tk
