@@ -92,7 +92,7 @@ struct RealDialogs : ::testing::Test {
 };
 
 // Tests that change the process's current folder put it back.
-struct InTempFolder : ::testing::Test {
+struct DialogsInTempFolder : ::testing::Test {
     QString previous = QDir::currentPath();
     QTemporaryDir temp;
     void SetUp() override { ASSERT_TRUE(QDir::setCurrent(temp.path())); }
@@ -243,7 +243,7 @@ std::unique_ptr<TSaveDialog> WorkSaveDialog()
 }
 } // namespace
 
-TEST_F(InTempFolder, SaveDialogCompletesTheNameMovesTheFolderAndOffersItNextTime)
+TEST_F(DialogsInTempFolder, SaveDialogCompletesTheNameMovesTheFolderAndOffersItNextTime)
 {
     ASSERT_TRUE(QDir(temp.path()).mkdir("sub"));
     ModalScript script;
@@ -268,7 +268,7 @@ TEST_F(InTempFolder, SaveDialogCompletesTheNameMovesTheFolderAndOffersItNextTime
     EXPECT_TRUE(script.messages.empty()); // nothing there to overwrite
 }
 
-TEST_F(InTempFolder, OverwriteQuestionCancelEndsTheDialog)
+TEST_F(DialogsInTempFolder, OverwriteQuestionCancelEndsTheDialog)
 {
     Touch("old.kse");
     ModalScript script;
@@ -287,7 +287,7 @@ TEST_F(InTempFolder, OverwriteQuestionCancelEndsTheDialog)
     EXPECT_EQ(dialog->FileName, tk::FromQt(Path("old.kse")));
 }
 
-TEST_F(InTempFolder, NoQuestionWithoutTheOptionOrInAnOpenDialog)
+TEST_F(DialogsInTempFolder, NoQuestionWithoutTheOptionOrInAnOpenDialog)
 {
     Touch("old.kse");
     ASSERT_TRUE(QDir(temp.path()).mkdir("sub"));
@@ -334,7 +334,7 @@ TEST_F(RealDialogs, FileDialogShowsItsTitleAndSelectsTheFilter)
     EXPECT_FALSE(dialog.Execute());
 }
 
-TEST_F(InTempFolder, RealSaveDialogAddsTheExtensionAndAsksBeforeOverwriting)
+TEST_F(DialogsInTempFolder, RealSaveDialogAddsTheExtensionAndAsksBeforeOverwriting)
 {
     Touch("taken.kse");
     int questions = 0;
@@ -357,7 +357,7 @@ TEST_F(InTempFolder, RealSaveDialogAddsTheExtensionAndAsksBeforeOverwriting)
     EXPECT_EQ(dialog->FileName, tk::FromQt(Path("fresh.kse")));
 }
 
-TEST_F(InTempFolder, PictureDialogPreviewsTheSelectedPicture)
+TEST_F(DialogsInTempFolder, PictureDialogPreviewsTheSelectedPicture)
 {
     ScopedModalAnswers none{tk::ModalAnswers{}};
     QImage image(40, 30, QImage::Format_RGB32);
@@ -474,7 +474,7 @@ std::optional<QRect> InkOnPage(const QString& pdf, const QString& folder)
 
 } // namespace
 
-TEST_F(InTempFolder, PrintsTheImageAtThePageTopLeftAtScreenSize)
+TEST_F(DialogsInTempFolder, PrintsTheImageAtThePageTopLeftAtScreenSize)
 {
     ModalScript script;
     script.printAnswers = {Path("out.pdf").toStdString()};
@@ -497,7 +497,7 @@ TEST_F(InTempFolder, PrintsTheImageAtThePageTopLeftAtScreenSize)
     EXPECT_LT(ink->top(), 96);
 }
 
-TEST_F(InTempFolder, CancelledPrintDialogKeepsThePrinterChosenBefore)
+TEST_F(DialogsInTempFolder, CancelledPrintDialogKeepsThePrinterChosenBefore)
 {
     ModalScript script;
     script.printAnswers = {Path("first.pdf").toStdString(), std::nullopt};
@@ -515,7 +515,7 @@ TEST_F(InTempFolder, CancelledPrintDialogKeepsThePrinterChosenBefore)
 
 // ---- help viewer --------------------------------------------------------------------------
 
-TEST_F(InTempFolder, HelpViewerShowsTheFileInItsOwnWindow)
+TEST_F(DialogsInTempFolder, HelpViewerShowsTheFileInItsOwnWindow)
 {
     ASSERT_TRUE(QDir(temp.path()).mkdir("help"));
     QFile file(Path("help/pagoraed.hlp"));
@@ -535,7 +535,7 @@ TEST_F(InTempFolder, HelpViewerShowsTheFileInItsOwnWindow)
     viewer->close();
 }
 
-TEST_F(InTempFolder, HelpViewerReportsAMissingFileInItsOwnBox)
+TEST_F(DialogsInTempFolder, HelpViewerReportsAMissingFileInItsOwnBox)
 {
     ModalScript script;
     const AnsiString before = tk::HelpViewerShownFile();
