@@ -101,6 +101,9 @@ TForm::TForm(TComponent* owner) : TWinControl(owner, tk::MakeFormImpl(this))
 
 TForm::~TForm()
 {
+    // The application never keeps a main window that is gone.
+    if (Application->mainForm_ == this)
+        Application->mainForm_ = nullptr;
     // Controls go before the window that holds their widgets.
     DestroyComponents();
 }
@@ -124,6 +127,11 @@ void TForm::Show()
     widget->show();
     widget->raise();
     widget->activateWindow();
+    // Without a window manager (Qt's offscreen platform) a window hidden while it was active
+    // stays the platform's focus window, so asking to activate it again changes nothing and it
+    // would never be activated again. Activate it directly then.
+    if (QGuiApplication::focusWindow() == widget->windowHandle() && !widget->isActiveWindow())
+        QApplication::setActiveWindow(widget);
 }
 
 void TForm::Close()

@@ -89,6 +89,7 @@ public:
     void HelpCommand(int command, long data);
 
 private:
+    friend class TForm;
     void Created(TComponent* component);
     AnsiString title_;
     AnsiString helpFile_;
