@@ -737,6 +737,11 @@ void SpinWidget::keyPressEvent(QKeyEvent* event)
 void SpinWidget::focusOutEvent(QFocusEvent* event)
 {
     QAbstractSpinBox::focusOutEvent(event);
+    // Only the focus moving to another control leaves the field. Another window becoming
+    // active (the viewer's player, shown by a button that takes no focus) or a menu opening
+    // keeps the typed value, which the field still holds when its window comes back.
+    if (event->reason() == Qt::ActiveWindowFocusReason || event->reason() == Qt::PopupFocusReason)
+        return;
     int value = spin_->Value();
     int clamped = std::clamp(value, spin_->MinValue(), spin_->MaxValue());
     if (clamped != value)
