@@ -1,0 +1,241 @@
+// The player window's common part: its components, the page layout, links and activation.
+#include "player.h"
+#include "elementpicture.h"
+
+#include <initializer_list>
+
+TPlayerWindow* PlayerWindow = nullptr;
+std::int32_t LinkTarget = 0;
+
+namespace {
+
+template <class T>
+T* Place(TPlayerWindow* window, int left, int top, int width, int height)
+{
+    T* control = new T(window);
+    control->SetParent(window);
+    control->SetBounds(left, top, width, height);
+    return control;
+}
+
+TTimer* LayoutTimer(TPlayerWindow* window)
+{
+    auto* timer = new TTimer(window);
+    timer->SetEnabled(false);
+    timer->SetInterval(200);
+    return timer;
+}
+
+} // namespace
+
+TPlayerWindow::TPlayerWindow(TComponent* owner, int left, int top) : TForm(owner)
+{
+    SetCaption("Form3");
+    SetBounds(left, top, 792, 568);
+    // Set before the controls are placed, so that they take it as their parent's font.
+    Font()->SetName("ＭＳ Ｐゴシック");
+    Font()->SetHeight(-12);
+    Font()->SetCharset(SHIFTJIS_CHARSET);
+    SetIcon("player.ico");
+
+    Image1 = Place<TImage>(this, 8, 16, 81, 81);
+    Image2 = Place<TImage>(this, 8, 112, 81, 81);
+    Image3 = Place<TImage>(this, 8, 208, 81, 81);
+    for (TImage* image : {Image1, Image2, Image3}) {
+        image->SetStretch(true);
+        image->Picture()->LoadFromResource(LayoutPictureResource);
+    }
+    Image1->SetIncrementalDisplay(true);
+    Memo1 = Place<TMemo>(this, 104, 16, 129, 137);
+    Memo1->Font()->SetName("ＭＳ Ｐゴシック");
+    Memo1->Font()->SetHeight(-12);
+    Memo1->Font()->SetCharset(SHIFTJIS_CHARSET);
+    Memo2 = Place<TMemo>(this, 248, 16, 129, 137);
+    Memo3 = Place<TMemo>(this, 392, 16, 121, 137);
+    Memo1->SetText("文１");
+    Memo2->SetText("文２");
+    Memo3->SetText("文３");
+    for (TMemo* memo : {Memo1, Memo2, Memo3})
+        memo->SetReadOnly(true);
+    Button4 = Place<TButton>(this, 24, 472, 57, 33);
+    Button4->SetCaption("つぎへ");
+    MediaPlayer1 = Place<TMediaPlayer>(this, 512, 488, 253, 25);
+    Button8 = Place<TButton>(this, 96, 472, 65, 33);
+    Button8->SetCaption("まえへ");
+    Timer1 = LayoutTimer(this);
+    Timer2 = LayoutTimer(this);
+    Button1 = Place<TButton>(this, 0, 0, 9, 9);
+    Button1->SetShowHint(true);
+
+    Image1->OnClick = [this](TObject* s) { Image1Click(s); };
+    Image2->OnClick = [this](TObject* s) { Image2Click(s); };
+    Image3->OnClick = [this](TObject* s) { Image3Click(s); };
+    Memo1->OnClick = [this](TObject* s) { Memo1Click(s); };
+    Memo2->OnClick = [this](TObject* s) { Memo2Click(s); };
+    Memo3->OnClick = [this](TObject* s) { Memo3Click(s); };
+    Button4->OnClick = [this](TObject* s) { Button4Click(s); };
+    Button8->OnClick = [this](TObject* s) { Button8Click(s); };
+    Button1->OnClick = [this](TObject* s) { Button1Click(s); };
+    OnActivate = [this](TObject* s) { FormActivate(s); };
+    Timer2->OnTimer = [this](TObject* s) { Timer2Timer(s); };
+
+    PlayerWindow = this;
+}
+
+TPlayerWindow::~TPlayerWindow()
+{
+    if (PlayerWindow == this)
+        PlayerWindow = nullptr;
+}
+
+void TPlayerWindow::CreateCommon()
+{
+    SetCaption("Pagora");
+    Button1->SetHint("１ページめにもどります");
+}
+
+void TPlayerWindow::FormActivate(TObject*)
+{
+    Timer1->SetEnabled(true);
+    Timer2->SetEnabled(true);
+    SetCaption("Pagora " + WorkFileName);
+}
+
+void TPlayerWindow::LayOutAfterActivation()
+{
+    Timer1->SetEnabled(false);
+    SetWidth(WorkWidth);
+    SetHeight(WorkHeight);
+    ShowPage(CurrentPage);
+    MediaPlayer1->SetEnabled(true);
+}
+
+void TPlayerWindow::StopOnClose()
+{
+    MediaPlayer1->SetEnabled(false);
+    Timer2->SetEnabled(false);
+    Timer1->SetEnabled(false);
+}
+
+// The sound keeper; page sounds are not played yet.
+void TPlayerWindow::Timer2Timer(TObject*) {}
+
+// ---------------------------------------------------------------------------------------------
+// Page layout
+
+void ShowPage(std::int32_t n)
+{
+    TPlayerWindow* w = PlayerWindow;
+    if (!w || !IsPageNumber(n))
+        return;
+    // Raises for a hidden window; for a shown one that is not active, this activates it.
+    w->Button1->SetFocus();
+    const datax& r = Pages[n];
+    TImage* const images[] = {w->Image1, w->Image2, w->Image3};
+    TMemo* const memos[] = {w->Memo1, w->Memo2, w->Memo3};
+    TButton* const buttons[] = {w->Button4, w->Button8};
+
+    // Each property goes to all elements of a kind before the next property.
+    for (int i = 1; i <= 3; ++i)
+        images[i - 1]->SetVisible(r.Pictures[i].Visible);
+    for (int i = 1; i <= 3; ++i)
+        images[i - 1]->SetTop(r.Pictures[i].Top);
+    for (int i = 1; i <= 3; ++i)
+        images[i - 1]->SetHeight(r.Pictures[i].Height);
+    for (int i = 1; i <= 3; ++i)
+        images[i - 1]->SetLeft(r.Pictures[i].Left);
+    for (int i = 1; i <= 3; ++i)
+        images[i - 1]->SetWidth(r.Pictures[i].Width);
+
+    for (int i = 1; i <= 3; ++i)
+        memos[i - 1]->SetVisible(r.Texts[i].Visible);
+    for (int i = 1; i <= 3; ++i)
+        memos[i - 1]->SetTop(r.Texts[i].Top);
+    for (int i = 1; i <= 3; ++i)
+        memos[i - 1]->SetHeight(r.Texts[i].Height);
+    for (int i = 1; i <= 3; ++i)
+        memos[i - 1]->SetLeft(r.Texts[i].Left);
+    for (int i = 1; i <= 3; ++i)
+        memos[i - 1]->SetWidth(r.Texts[i].Width);
+    for (int i = 1; i <= 3; ++i)
+        memos[i - 1]->Font()->SetColor(r.Texts[i].FontColor);
+    for (int i = 1; i <= 3; ++i)
+        memos[i - 1]->Font()->SetName(r.Texts[i].FontName);
+    for (int i = 1; i <= 3; ++i)
+        memos[i - 1]->Font()->SetSize(r.Texts[i].FontSize);
+    for (int i = 1; i <= 3; ++i)
+        ApplyFontStyleCode(*memos[i - 1]->Font(), r.Texts[i].FontStyle);
+    for (int i = 1; i <= 3; ++i)
+        memos[i - 1]->SetText(r.Texts[i].Text);
+
+    for (int j = 1; j <= 2; ++j)
+        buttons[j - 1]->SetVisible(r.Buttons[j].Visible);
+    for (int j = 1; j <= 2; ++j)
+        buttons[j - 1]->SetCaption(r.Buttons[j].Caption);
+    for (int j = 1; j <= 2; ++j) {
+        const datab1& b = r.Buttons[j];
+        buttons[j - 1]->SetTop(b.Top);
+        buttons[j - 1]->SetHeight(b.Height);
+        buttons[j - 1]->SetLeft(b.Left);
+        buttons[j - 1]->SetWidth(b.Width);
+    }
+
+    // Hidden pictures load too, so that showing one later never shows a stale picture.
+    for (int i = 1; i <= 3; ++i)
+        LoadElementPicture(images[i - 1]->Picture(), r.Pictures[i].FileName);
+
+    PageSoundStep(n);
+}
+
+// Page sounds are not played yet.
+void PageSoundStep(std::int32_t) {}
+
+// ---------------------------------------------------------------------------------------------
+// Links
+
+void FollowLink()
+{
+    TPlayerWindow* w = PlayerWindow;
+    if (!w)
+        return;
+    if (LinkTarget < 0) {
+        // The end of the work. The page stays where it was.
+        w->MediaPlayer1->SetEnabled(false);
+        w->Timer2->SetEnabled(false);
+        w->Close();
+    } else if (IsPageNumber(LinkTarget)) {
+        CurrentPage = LinkTarget;
+        ShowPage(CurrentPage);
+    }
+    // 0 is no jump; a number beyond the table (a work file may hold one) is none either.
+}
+
+namespace {
+
+// A click on an element follows its link as the page's record holds it at this moment, so
+// a link changed while the page is shown is followed at once.
+template <class Pick>
+void ElementClicked(Pick linkOf)
+{
+    if (!IsPageNumber(CurrentPage))
+        return;
+    LinkTarget = linkOf(Pages[CurrentPage]);
+    FollowLink();
+}
+
+} // namespace
+
+void TPlayerWindow::Image1Click(TObject*) { ElementClicked([](const datax& p) { return p.Pictures[1].Link; }); }
+void TPlayerWindow::Image2Click(TObject*) { ElementClicked([](const datax& p) { return p.Pictures[2].Link; }); }
+void TPlayerWindow::Image3Click(TObject*) { ElementClicked([](const datax& p) { return p.Pictures[3].Link; }); }
+void TPlayerWindow::Memo1Click(TObject*) { ElementClicked([](const datax& p) { return p.Texts[1].Link; }); }
+void TPlayerWindow::Memo2Click(TObject*) { ElementClicked([](const datax& p) { return p.Texts[2].Link; }); }
+void TPlayerWindow::Memo3Click(TObject*) { ElementClicked([](const datax& p) { return p.Texts[3].Link; }); }
+void TPlayerWindow::Button4Click(TObject*) { ElementClicked([](const datax& p) { return p.Buttons[1].Link; }); }
+void TPlayerWindow::Button8Click(TObject*) { ElementClicked([](const datax& p) { return p.Buttons[2].Link; }); }
+
+void TPlayerWindow::Button1Click(TObject*)
+{
+    CurrentPage = 1;
+    ShowPage(1);
+}
