@@ -131,11 +131,42 @@ void Raise(const TNotifyEvent& handler, TObject* sender)
         Dispatch([&] { handler(sender); });
 }
 
+namespace {
+
+// Only a left press captures the pointer: while the right or middle button alone is held,
+// moves and the release belong to the control under the pointer, as on Windows. Qt grabs for
+// every button, so such events are handed on here. Returns whether the event was handed on.
+bool HandOnUncaptured(QWidget* receiver, QMouseEvent* mouse)
+{
+    Qt::MouseButtons held = mouse->buttons();
+    if (mouse->type() == QEvent::MouseButtonRelease)
+        held |= mouse->button();
+    if (!(held & (Qt::RightButton | Qt::MiddleButton)) || (held & Qt::LeftButton))
+        return false;
+    static bool handingOn = false;
+    if (handingOn)
+        return false;
+    QWidget* under = QApplication::widgetAt(mouse->globalPosition().toPoint());
+    if (!under || under == receiver || !ControlOf(under))
+        return false;
+    QMouseEvent copy(mouse->type(), under->mapFromGlobal(mouse->globalPosition()), mouse->globalPosition(),
+                     mouse->button(), mouse->buttons(), mouse->modifiers());
+    handingOn = true;
+    QCoreApplication::sendEvent(under, &copy);
+    handingOn = false;
+    return true;
+}
+
+} // namespace
+
 bool EventBridge::eventFilter(QObject* watched, QEvent* event)
 {
     TControl* control = ControlOf(watched);
     if (!control)
         return false;
+    if ((event->type() == QEvent::MouseMove || event->type() == QEvent::MouseButtonRelease) &&
+        HandOnUncaptured(static_cast<QWidget*>(watched), static_cast<QMouseEvent*>(event)))
+        return true;
     switch (event->type()) {
     case QEvent::MouseButtonPress:
     case QEvent::MouseButtonDblClick: {
@@ -579,9 +610,8 @@ RadioGroupWidget::RadioGroupWidget(TRadioGroup* group) : group_(group)
 {
     buttons.setExclusive(true);
     QObject::connect(&buttons, &QButtonGroup::idClicked, [group](int id) {
-        if (id == group->ItemIndex())
-            return;
-        group->SetItemIndex(id);
+        if (id != group->ItemIndex())
+            Dispatch([&] { group->SetItemIndex(id); });
     });
 }
 

@@ -376,3 +376,32 @@ TEST(Screen, TheApplicationWideCursorShowsUntilReset)
     Screen->SetCursor(crDefault);
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
+
+TEST_F(ControlsTest, OnlyALeftPressCapturesThePointer)
+{
+    form->SetBounds(100, 100, 400, 300);
+    form->Show();
+    ASSERT_TRUE(WaitFor([&] { return form->Visible(); }));
+    auto* a = Make<TImage>();
+    auto* b = Make<TImage>();
+    a->SetBounds(10, 10, 50, 50);
+    b->SetBounds(200, 10, 50, 50);
+    std::vector<std::string> seen;
+    a->OnMouseMove = [&](TObject*, TShiftState, int x, int y) { seen.push_back("a move " + std::to_string(x) + "," + std::to_string(y)); };
+    b->OnMouseMove = [&](TObject*, TShiftState, int x, int y) { seen.push_back("b move " + std::to_string(x) + "," + std::to_string(y)); };
+    a->OnMouseUp = [&](TObject*, TMouseButton, TShiftState, int, int) { seen.push_back("a up"); };
+    b->OnMouseUp = [&](TObject*, TMouseButton, TShiftState, int, int) { seen.push_back("b up"); };
+    QWidget* aw = WidgetOf(a);
+    QPointF overB = WidgetOf(b)->mapToGlobal(QPointF(5, 6));
+    auto send = [&](QEvent::Type type, Qt::MouseButton button, Qt::MouseButtons held) {
+        QMouseEvent event(type, aw->mapFromGlobal(overB), overB, button, held, Qt::NoModifier);
+        QCoreApplication::sendEvent(aw, &event);
+    };
+    // After a right press on a, the move and the release over b belong to b.
+    send(QEvent::MouseMove, Qt::NoButton, Qt::RightButton);
+    send(QEvent::MouseButtonRelease, Qt::RightButton, Qt::NoButton);
+    // After a left press on a, they stay with a, in a's coordinates.
+    send(QEvent::MouseMove, Qt::NoButton, Qt::LeftButton);
+    send(QEvent::MouseButtonRelease, Qt::LeftButton, Qt::NoButton);
+    EXPECT_EQ(seen, (std::vector<std::string>{"b move 5,6", "b up", "a move 195,6", "a up"}));
+}
