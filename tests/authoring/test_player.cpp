@@ -76,25 +76,17 @@ TForm* Player::mainWindow_ = nullptr;
 // ---------------------------------------------------------------------------------------------
 // The window as created
 
-TEST_F(Player, ComesUpHiddenWithBothTimersOffAndTheCornerButtonsHint)
+TEST_F(Player, ComesUpHiddenWithNothingArmed)
 {
     EXPECT_FALSE(Form3->Visible());
+    EXPECT_FALSE(Form3->Timer1->Enabled());
+    EXPECT_FALSE(Form3->Timer2->Enabled());
     EXPECT_EQ(Form3->Caption(), "Pagora");
-    for (TTimer* timer : {Form3->Timer1, Form3->Timer2}) {
-        EXPECT_FALSE(timer->Enabled());
-        EXPECT_EQ(timer->Interval(), 200u);
-    }
     EXPECT_EQ(Form3->Button1->Hint(), "１ページめにもどります");
     EXPECT_TRUE(Form3->Button1->ShowHint());
-    EXPECT_EQ(Form3->Width(), 792);
-    EXPECT_EQ(Form3->Height(), 568);
-    EXPECT_FALSE(Form3->MediaPlayer1->Visible());
-    EXPECT_TRUE(Form3->Memo2->ReadOnly());
     EXPECT_TRUE(ShowsResource(Form3->Image3->Picture(), LayoutPictureResource));
     ASSERT_EQ(Form3->PopupMenu(), Form3->PopupMenu1);
-    ASSERT_EQ(Form3->PopupMenu1->Items().size(), 1u);
-    EXPECT_EQ(Form3->PopupMenu1->Items()[0]->Caption(), "いんさつ");
-    EXPECT_EQ(PlayerWindow, Form3);
+    EXPECT_EQ(Form3->PopupMenu1->Items().at(0), Form3->print1);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -193,17 +185,7 @@ TEST_F(Player, PagesOutsideTheTableLayNothingOut)
 // ---------------------------------------------------------------------------------------------
 // Pictures
 
-TEST_F(Player, HiddenPicturesOfANewPageGetTheMascot)
-{
-    ShowPlayer();
-    ShowPage(1);
-    for (TImage* image : {Form3->Image1, Form3->Image2, Form3->Image3}) {
-        EXPECT_FALSE(image->Visible());
-        EXPECT_TRUE(ShowsFile(image->Picture(), Mascot()));
-    }
-}
-
-TEST_F(Player, PicturesThatDoNotLoadShowTheMascotAndKeepTheirNames)
+TEST_F(Player, HiddenPicturesLoadTooAndThoseThatFailShowTheMascot)
 {
     const std::string picture = folder_ / "picture.bmp";
     probe::WriteBitmap(picture, 9, 7, 0xFF0000);
@@ -217,6 +199,7 @@ TEST_F(Player, PicturesThatDoNotLoadShowTheMascotAndKeepTheirNames)
     ShowPlayer();
 
     ShowPage(1);
+    ASSERT_FALSE(Form3->Image1->Visible());
     EXPECT_TRUE(ShowsFile(Form3->Image1->Picture(), picture));
     EXPECT_TRUE(ShowsFile(Form3->Image2->Picture(), Mascot()));
     EXPECT_TRUE(ShowsFile(Form3->Image3->Picture(), Mascot()));
