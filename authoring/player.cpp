@@ -180,7 +180,7 @@ void ShowPage(std::int32_t n)
         buttons[j - 1]->SetWidth(b.Width);
     }
 
-    // Hidden pictures load too, so that showing one later never shows a stale picture.
+    // Every picture is loaded, shown or not; the record keeps its name whatever loads.
     for (int i = 1; i <= 3; ++i)
         LoadElementPicture(images[i - 1]->Picture(), r.Pictures[i].FileName);
 
