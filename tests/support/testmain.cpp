@@ -28,6 +28,8 @@ int main(int argc, char** argv)
     ::testing::InitGoogleTest(&argc, argv);
     // Listing or running the tests by hand needs no display either.
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    setenv("PAGORA_TEST_DATA", PAGORA_SOURCE_DIR "/tests/data", 0);
+    setenv("PAGORA_RESOURCES", PAGORA_SOURCE_DIR "/resources", 0);
     Application->Initialize();
     standardHandler = qInstallMessageHandler(QuietMessages);
     return RUN_ALL_TESTS();
