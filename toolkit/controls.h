@@ -285,3 +285,14 @@ public:
 private:
     std::vector<TMenuItem*> items_;
 };
+
+// Creates a control owned by owner, placed on parent at the given place and size, as a
+// window's layout places its controls.
+template <class T>
+T* PlaceControl(TComponent* owner, TWinControl* parent, int left, int top, int width, int height)
+{
+    T* control = new T(owner);
+    control->SetParent(parent);
+    control->SetBounds(left, top, width, height);
+    return control;
+}

@@ -7,15 +7,6 @@ TForm1* Form1 = nullptr;
 
 namespace {
 
-template <class T>
-T* Place(TComponent* owner, TWinControl* parent, int left, int top, int width, int height)
-{
-    T* control = new T(owner);
-    control->SetParent(parent);
-    control->SetBounds(left, top, width, height);
-    return control;
-}
-
 void SetJapaneseFont(TFont* font, int pixels)
 {
     font->SetName("ＭＳ Ｐゴシック");
@@ -41,32 +32,32 @@ TForm1::TForm1(TComponent* owner) : TForm(owner)
     // A typed name need not exist: the reader reports a missing file. No title of its own.
     OpenDialog1->Options = ofHideReadOnly | ofEnableSizing;
 
-    SpeedButton1 = Place<TSpeedButton>(this, this, 64, 288, 217, 49);
+    SpeedButton1 = PlaceControl<TSpeedButton>(this, this, 64, 288, 217, 49);
     SpeedButton1->SetFlat(true);
     SpeedButton1->SetGlyph("view-quit.bmp");
-    Panel1 = Place<TPanel>(this, this, 16, 8, 337, 265);
-    SpeedButton2 = Place<TSpeedButton>(this, Panel1, 16, 72, 153, 65);
+    Panel1 = PlaceControl<TPanel>(this, this, 16, 8, 337, 265);
+    SpeedButton2 = PlaceControl<TSpeedButton>(this, Panel1, 16, 72, 153, 65);
     SpeedButton2->SetFlat(true);
     SpeedButton2->SetGlyph("view-open.bmp");
-    Edit1 = Place<TEdit>(this, Panel1, 8, 24, 313, 24);
+    Edit1 = PlaceControl<TEdit>(this, Panel1, 8, 24, 313, 24);
     Edit1->SetReadOnly(true);
     SetJapaneseFont(Edit1->Font(), 16);
-    SpeedButton3 = Place<TSpeedButton>(this, Panel1, 16, 168, 153, 73);
+    SpeedButton3 = PlaceControl<TSpeedButton>(this, Panel1, 16, 168, 153, 73);
     SpeedButton3->SetFlat(true);
     SpeedButton3->SetGlyph("view-play.bmp");
-    Panel2 = Place<TPanel>(this, Panel1, 184, 72, 137, 177);
-    SpinEdit1 = Place<TSpinEdit>(this, Panel2, 24, 144, 57, 24);
+    Panel2 = PlaceControl<TPanel>(this, Panel1, 184, 72, 137, 177);
+    SpinEdit1 = PlaceControl<TSpinEdit>(this, Panel2, 24, 144, 57, 24);
     SetJapaneseFont(SpinEdit1->Font(), 15);
     SpinEdit1->SetMinValue(1);
     SpinEdit1->SetMaxValue(120);
     SpinEdit1->SetValue(1);
-    RadioGroup1 = Place<TRadioGroup>(this, Panel2, 8, 8, 121, 97);
+    RadioGroup1 = PlaceControl<TRadioGroup>(this, Panel2, 8, 8, 121, 97);
     RadioGroup1->SetCaption("さくひんの見かた");
     RadioGroup1->SetItems({"ふつうに見る", "じどうで見る", "じどうでくりかえす"});
     RadioGroup1->SetItemIndex(0);
-    Label1 = Place<TLabel>(this, Panel2, 16, 120, 101, 12);
+    Label1 = PlaceControl<TLabel>(this, Panel2, 16, 120, 101, 12);
     Label1->SetCaption("じどうでめくるはやさ");
-    Label2 = Place<TLabel>(this, Panel2, 88, 152, 29, 12);
+    Label2 = PlaceControl<TLabel>(this, Panel2, 88, 152, 29, 12);
     Label2->SetCaption("びょう");
 
     OnCreate = [this](TObject* s) { FormCreate(s); };
