@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <initializer_list>
 #include <utility>
 
@@ -19,8 +20,9 @@ namespace {
 
 using probe::WaitFor;
 
-// The tests start in the folder of the built-in pictures, as the viewer is started.
-std::string ResourceFolderUtf8() { return PAGORA_RESOURCE_FOLDER; }
+// The tests start in the folder of the built-in pictures, as the viewer is started (the test
+// entry point names it).
+std::string ResourceFolderUtf8() { return std::getenv("PAGORA_RESOURCES"); }
 AnsiString ResourceFolder() { return tk::FromUtf8(ResourceFolderUtf8()); }
 
 void Press(TControl* button) { probe::Click(button); }
