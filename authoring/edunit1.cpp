@@ -3,6 +3,7 @@
 #include "edunit1.h"
 #include "edunit3.h"
 #include "elementpicture.h"
+#include "pagelayout.h"
 #include "workfile.h"
 
 TForm1* Form1 = nullptr;
@@ -383,49 +384,7 @@ void ShowEditorPage(std::int32_t n)
     f->CheckBox8->SetChecked(r.Buttons[1].Visible);
     f->CheckBox9->SetChecked(r.Buttons[2].Visible);
 
-    for (int i = 1; i <= 3; ++i)
-        f->PictureControl(i)->SetVisible(r.Pictures[i].Visible);
-    for (int i = 1; i <= 3; ++i)
-        f->PictureControl(i)->SetTop(r.Pictures[i].Top);
-    for (int i = 1; i <= 3; ++i)
-        f->PictureControl(i)->SetHeight(r.Pictures[i].Height);
-    for (int i = 1; i <= 3; ++i)
-        f->PictureControl(i)->SetLeft(r.Pictures[i].Left);
-    for (int i = 1; i <= 3; ++i)
-        f->PictureControl(i)->SetWidth(r.Pictures[i].Width);
-
-    for (int i = 1; i <= 3; ++i)
-        f->TextControl(i)->SetVisible(r.Texts[i].Visible);
-    for (int i = 1; i <= 3; ++i)
-        f->TextControl(i)->SetTop(r.Texts[i].Top);
-    for (int i = 1; i <= 3; ++i)
-        f->TextControl(i)->SetHeight(r.Texts[i].Height);
-    for (int i = 1; i <= 3; ++i)
-        f->TextControl(i)->SetLeft(r.Texts[i].Left);
-    for (int i = 1; i <= 3; ++i)
-        f->TextControl(i)->SetWidth(r.Texts[i].Width);
-    for (int i = 1; i <= 3; ++i)
-        f->TextControl(i)->Font()->SetColor(r.Texts[i].FontColor);
-    for (int i = 1; i <= 3; ++i)
-        f->TextControl(i)->Font()->SetName(r.Texts[i].FontName);
-    for (int i = 1; i <= 3; ++i)
-        f->TextControl(i)->Font()->SetSize(r.Texts[i].FontSize);
-    for (int i = 1; i <= 3; ++i)
-        ApplyFontStyleCode(*f->TextControl(i)->Font(), r.Texts[i].FontStyle);
-    for (int i = 1; i <= 3; ++i)
-        f->TextControl(i)->SetText(r.Texts[i].Text);
-
-    f->Button4->SetVisible(r.Buttons[1].Visible);
-    f->Button8->SetVisible(r.Buttons[2].Visible);
-    f->Button4->SetCaption(r.Buttons[1].Caption);
-    f->Button8->SetCaption(r.Buttons[2].Caption);
-    for (int j = 1; j <= 2; ++j) {
-        const datab1& b = r.Buttons[j];
-        f->ButtonControl(j)->SetBounds(b.Left, b.Top, b.Width, b.Height);
-    }
-
-    for (int i = 1; i <= 3; ++i)
-        LoadElementPicture(f->PictureControl(i)->Picture(), r.Pictures[i].FileName);
+    ApplyPageElements(r, {{f->Image1, f->Image2, f->Image3}, {f->Memo1, f->Memo2, f->Memo3}, {f->Button4, f->Button8}});
     f->Edit2->SetText(r.SoundFile);
     bool showSound = f->CheckBox7->Checked() && MouseMode == 1;
     f->Button5->SetVisible(showSound);

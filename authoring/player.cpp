@@ -1,5 +1,6 @@
 // The player window's common part: its components, the page layout, links and activation.
 #include "player.h"
+#include "pagelayout.h"
 #include "elementpicture.h"
 
 #include <initializer_list>
@@ -130,60 +131,7 @@ void ShowPage(std::int32_t n)
         return;
     // Raises for a hidden window; for a shown one that is not active, this activates it.
     w->Button1->SetFocus();
-    const datax& r = Pages[n];
-    TImage* const images[] = {w->Image1, w->Image2, w->Image3};
-    TMemo* const memos[] = {w->Memo1, w->Memo2, w->Memo3};
-    TButton* const buttons[] = {w->Button4, w->Button8};
-
-    // Each property goes to all elements of a kind before the next property.
-    for (int i = 1; i <= 3; ++i)
-        images[i - 1]->SetVisible(r.Pictures[i].Visible);
-    for (int i = 1; i <= 3; ++i)
-        images[i - 1]->SetTop(r.Pictures[i].Top);
-    for (int i = 1; i <= 3; ++i)
-        images[i - 1]->SetHeight(r.Pictures[i].Height);
-    for (int i = 1; i <= 3; ++i)
-        images[i - 1]->SetLeft(r.Pictures[i].Left);
-    for (int i = 1; i <= 3; ++i)
-        images[i - 1]->SetWidth(r.Pictures[i].Width);
-
-    for (int i = 1; i <= 3; ++i)
-        memos[i - 1]->SetVisible(r.Texts[i].Visible);
-    for (int i = 1; i <= 3; ++i)
-        memos[i - 1]->SetTop(r.Texts[i].Top);
-    for (int i = 1; i <= 3; ++i)
-        memos[i - 1]->SetHeight(r.Texts[i].Height);
-    for (int i = 1; i <= 3; ++i)
-        memos[i - 1]->SetLeft(r.Texts[i].Left);
-    for (int i = 1; i <= 3; ++i)
-        memos[i - 1]->SetWidth(r.Texts[i].Width);
-    for (int i = 1; i <= 3; ++i)
-        memos[i - 1]->Font()->SetColor(r.Texts[i].FontColor);
-    for (int i = 1; i <= 3; ++i)
-        memos[i - 1]->Font()->SetName(r.Texts[i].FontName);
-    for (int i = 1; i <= 3; ++i)
-        memos[i - 1]->Font()->SetSize(r.Texts[i].FontSize);
-    for (int i = 1; i <= 3; ++i)
-        ApplyFontStyleCode(*memos[i - 1]->Font(), r.Texts[i].FontStyle);
-    for (int i = 1; i <= 3; ++i)
-        memos[i - 1]->SetText(r.Texts[i].Text);
-
-    for (int j = 1; j <= 2; ++j)
-        buttons[j - 1]->SetVisible(r.Buttons[j].Visible);
-    for (int j = 1; j <= 2; ++j)
-        buttons[j - 1]->SetCaption(r.Buttons[j].Caption);
-    for (int j = 1; j <= 2; ++j) {
-        const datab1& b = r.Buttons[j];
-        buttons[j - 1]->SetTop(b.Top);
-        buttons[j - 1]->SetHeight(b.Height);
-        buttons[j - 1]->SetLeft(b.Left);
-        buttons[j - 1]->SetWidth(b.Width);
-    }
-
-    // Every picture is loaded, shown or not; the record keeps its name whatever loads.
-    for (int i = 1; i <= 3; ++i)
-        LoadElementPicture(images[i - 1]->Picture(), r.Pictures[i].FileName);
-
+    ApplyPageElements(Pages[n], {{w->Image1, w->Image2, w->Image3}, {w->Memo1, w->Memo2, w->Memo3}, {w->Button4, w->Button8}});
     PageSoundStep(n);
 }
 
