@@ -111,15 +111,21 @@ bool ChooseOutput(Decompressor& d, int scaleDenominator)
     return true;
 }
 
-bool ReadPixels(Decompressor& d, unsigned char* bits, std::size_t bytesPerLine, JDIMENSION width,
-                JDIMENSION height)
+// Progressive files are read whole here, so their scans are checked (and libjpeg's memory
+// limit met) before the output picture is allocated.
+bool Start(Decompressor& d)
 {
     if (setjmp(d.errors.jump))
         return false;
     jpeg_start_decompress(&d.info);
-    if (d.info.output_width != width || d.info.output_height != height || d.info.output_components != 4)
+    return true;
+}
+
+bool ReadRows(Decompressor& d, unsigned char* bits, std::size_t bytesPerLine)
+{
+    if (setjmp(d.errors.jump))
         return false;
-    while (d.info.output_scanline < height) {
+    while (d.info.output_scanline < d.info.output_height) {
         JSAMPROW row = bits + d.info.output_scanline * bytesPerLine;
         if (jpeg_read_scanlines(&d.info, &row, 1) != 1)
             return false;
@@ -148,10 +154,17 @@ void ConvertCmykToRgb(QImage& image, bool inverted)
     }
 }
 
-EInvalidGraphic Damaged() { return EInvalidGraphic(FromUtf8("絵のデータがこわれています")); }
-EInvalidGraphic TooLarge() { return EInvalidGraphic(FromUtf8("絵が大きすぎます")); }
+// What a guarded step that libjpeg gave up on raises: its memory limit met, or bad data.
+EInvalidGraphic Failure(const Decompressor& d)
+{
+    const int code = d.errors.pub.msg_code;
+    return code == JERR_OUT_OF_MEMORY || code == JERR_NO_BACKING_STORE ? PictureTooLarge() : DamagedPicture();
+}
 
 } // namespace
+
+EInvalidGraphic DamagedPicture() { return EInvalidGraphic(FromUtf8("絵のデータがこわれています")); }
+EInvalidGraphic PictureTooLarge() { return EInvalidGraphic(FromUtf8("絵が大きすぎます")); }
 
 int JpegScaleDenominator(int imageWidth, int imageHeight, int targetWidth, int targetHeight)
 {
@@ -177,23 +190,23 @@ DecodedJpeg DecodeJpeg(const QByteArray& data, int targetWidth, int targetHeight
     Decompressor d;
     if (!ReadHeader(d, reinterpret_cast<const unsigned char*>(stream.constData()),
                     static_cast<unsigned long>(stream.size())))
-        throw Damaged();
+        throw Failure(d);
     const int denominator = JpegScaleDenominator(static_cast<int>(d.info.image_width),
                                                  static_cast<int>(d.info.image_height), targetWidth, targetHeight);
     if (!ChooseOutput(d, denominator))
-        throw Damaged();
+        throw Failure(d);
+    if (std::uint64_t{d.info.output_width} * d.info.output_height * 4 > kMaxPictureBytes)
+        throw PictureTooLarge();
+    if (!Start(d))
+        throw Failure(d);
+    if (d.info.output_width == 0 || d.info.output_height == 0 || d.info.output_components != 4)
+        throw DamagedPicture();
 
-    const JDIMENSION width = d.info.output_width, height = d.info.output_height;
-    if (width == 0 || height == 0 || d.info.out_color_components != 4)
-        throw Damaged();
-    if (std::uint64_t{width} * height * 4 > kMaxPictureBytes)
-        throw TooLarge();
-    QImage image(static_cast<int>(width), static_cast<int>(height), QImage::Format_RGB32);
+    QImage image(static_cast<int>(d.info.output_width), static_cast<int>(d.info.output_height), QImage::Format_RGB32);
     if (image.isNull())
-        throw TooLarge();
-
-    if (!ReadPixels(d, image.bits(), static_cast<std::size_t>(image.bytesPerLine()), width, height))
-        throw Damaged();
+        throw PictureTooLarge();
+    if (!ReadRows(d, image.bits(), static_cast<std::size_t>(image.bytesPerLine())))
+        throw Failure(d);
     if (d.info.out_color_space == JCS_CMYK)
         ConvertCmykToRgb(image, d.info.saw_Adobe_marker);
     return {std::move(image), denominator};

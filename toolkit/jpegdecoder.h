@@ -1,6 +1,8 @@
 // Inside the toolkit only: JPEG decoding through libjpeg's version 6 interface.
 #pragma once
 
+#include "sysutils.h"
+
 #include <QByteArray>
 #include <QImage>
 
@@ -11,6 +13,10 @@ namespace tk {
 // The largest decoded picture any decoder hands out, in bytes of 32-bit pixels. Files that
 // claim more are refused before anything is allocated for them.
 constexpr std::uint64_t kMaxPictureBytes = 256u * 1024 * 1024;
+
+// The errors of every picture decoder; the loader puts the file's name before them.
+EInvalidGraphic DamagedPicture();
+EInvalidGraphic PictureTooLarge();
 
 // The DCT scale denominator (1, 2, 4 or 8) for an image of the given size shown in a box:
 // the strongest reduction whose output still covers the box in both directions. Without a

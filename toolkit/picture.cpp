@@ -36,9 +36,6 @@ EFOpenError OpenError(const AnsiString& fileName)
     return EFOpenError(tk::Format(tk::Ansi("ファイル %s は開けません"), fileName));
 }
 
-EInvalidGraphic Damaged() { return EInvalidGraphic(tk::Ansi("絵のデータがこわれています")); }
-EInvalidGraphic TooLarge() { return EInvalidGraphic(tk::Ansi("絵が大きすぎます")); }
-
 // The whole file. Any failure to open or read it (missing, a folder, no permission) is the
 // open error; what the bytes hold is judged afterwards.
 QByteArray ReadPictureFile(const AnsiString& fileName)
@@ -54,11 +51,11 @@ QByteArray ReadPictureFile(const AnsiString& fileName)
 struct LittleEndianReader {
     const QByteArray& data;
 
-    bool Has(std::uint64_t offset, std::uint64_t length) const
+    bool Has(std::uint64_t at, std::uint64_t length) const
     {
-        return offset <= static_cast<std::uint64_t>(data.size()) && length <= data.size() - offset;
+        return at <= static_cast<std::uint64_t>(data.size()) && length <= data.size() - at;
     }
-    std::uint32_t Byte(std::uint64_t offset) const { return static_cast<unsigned char>(data[static_cast<qsizetype>(offset)]); }
+    std::uint32_t Byte(std::uint64_t at) const { return static_cast<unsigned char>(data[static_cast<qsizetype>(at)]); }
     std::uint32_t U16(std::uint64_t at) const { return Byte(at) | Byte(at + 1) << 8; }
     std::uint32_t U32(std::uint64_t at) const { return U16(at) | U16(at + 2) << 16; }
 };
@@ -146,7 +143,11 @@ bool BitmapHoldsItsPixels(const QByteArray& data)
     return true; // other codings (JPEG or PNG inside) Qt's reader refuses by itself
 }
 
-std::uint64_t PixelBytes(QSize size) { return static_cast<std::uint64_t>(size.width()) * static_cast<std::uint64_t>(size.height()) * 4; }
+// The bytes of a picture of this size in 32-bit pixels.
+std::uint64_t PixelBytes(QSize size)
+{
+    return static_cast<std::uint64_t>(size.width()) * static_cast<std::uint64_t>(size.height()) * 4;
+}
 
 // An icon file holds one picture per size. Like the JPEG scale, take the smallest that still
 // covers the box it is stretched to, or the largest when none does (or there is no box).
@@ -179,7 +180,7 @@ void ChooseIconEntry(QImageReader& reader, int targetWidth, int targetHeight)
 QImage DecodeWithQt(const QByteArray& data, PictureKind kind, int targetWidth, int targetHeight)
 {
     if (kind == PictureKind::Bitmap && !BitmapHoldsItsPixels(data))
-        throw Damaged();
+        throw tk::DamagedPicture();
     QBuffer buffer;
     buffer.setData(data);
     buffer.open(QIODevice::ReadOnly);
@@ -189,12 +190,12 @@ QImage DecodeWithQt(const QByteArray& data, PictureKind kind, int targetWidth, i
         ChooseIconEntry(reader, targetWidth, targetHeight);
     const QSize size = reader.size();
     if (!size.isValid() || size.isEmpty())
-        throw Damaged();
+        throw tk::DamagedPicture();
     if (PixelBytes(size) > tk::kMaxPictureBytes)
-        throw TooLarge();
+        throw tk::PictureTooLarge();
     QImage image = reader.read();
     if (image.isNull())
-        throw Damaged();
+        throw tk::DamagedPicture();
     return image;
 }
 
