@@ -16,15 +16,6 @@ AnsiString DialogFileName;
 
 namespace {
 
-template <class T>
-T* Place(TComponent* owner, TWinControl* parent, int left, int top, int width, int height)
-{
-    T* control = new T(owner);
-    control->SetParent(parent);
-    control->SetBounds(left, top, width, height);
-    return control;
-}
-
 const char* const WorkFileFilter = "kse(*.kse)|*.kse|all(*.*)|*.*";
 
 } // namespace
@@ -38,78 +29,78 @@ TForm1::TForm1(TComponent* owner) : TForm(owner)
     SetBounds(Left(), Top(), 793, 568);
 
     // The elements of the page being edited.
-    Image1 = Place<TImage>(this, this, 8, 16, 81, 81);
-    Image2 = Place<TImage>(this, this, 8, 112, 81, 81);
-    Image3 = Place<TImage>(this, this, 8, 208, 81, 81);
+    Image1 = PlaceControl<TImage>(this, this, 8, 16, 81, 81);
+    Image2 = PlaceControl<TImage>(this, this, 8, 112, 81, 81);
+    Image3 = PlaceControl<TImage>(this, this, 8, 208, 81, 81);
     for (int i = 1; i <= 3; ++i) {
         PictureControl(i)->SetStretch(true);
         PictureControl(i)->Picture()->LoadFromResource(LayoutPictureResource);
     }
-    Memo1 = Place<TMemo>(this, this, 104, 16, 129, 137);
-    Memo2 = Place<TMemo>(this, this, 248, 16, 129, 137);
-    Memo3 = Place<TMemo>(this, this, 392, 16, 121, 137);
+    Memo1 = PlaceControl<TMemo>(this, this, 104, 16, 129, 137);
+    Memo2 = PlaceControl<TMemo>(this, this, 248, 16, 129, 137);
+    Memo3 = PlaceControl<TMemo>(this, this, 392, 16, 121, 137);
     Memo1->SetText("文１");
     Memo2->SetText("文２");
     Memo3->SetText("文３");
-    Button4 = Place<TButton>(this, this, 24, 472, 65, 33);
+    Button4 = PlaceControl<TButton>(this, this, 24, 472, 65, 33);
     Button4->SetCaption("ﾎﾞﾀﾝ1");
-    Button8 = Place<TButton>(this, this, 96, 472, 65, 33);
+    Button8 = PlaceControl<TButton>(this, this, 96, 472, 65, 33);
     Button8->SetCaption("ﾎﾞﾀﾝ2");
 
     // The tool panel; its controls are created in tab order.
-    Panel1 = Place<TPanel>(this, this, 576, 8, 201, 497);
-    Edit1 = Place<TEdit>(this, Panel1, 8, 8, 185, 22);
+    Panel1 = PlaceControl<TPanel>(this, this, 576, 8, 201, 497);
+    Edit1 = PlaceControl<TEdit>(this, Panel1, 8, 8, 185, 22);
     Edit1->SetText("Edit1");
     Edit1->SetReadOnly(true);
-    SpinEdit1 = Place<TSpinEdit>(this, Panel1, 88, 56, 105, 36);
+    SpinEdit1 = PlaceControl<TSpinEdit>(this, Panel1, 88, 56, 105, 36);
     SpinEdit1->Font()->SetName("ＭＳ Ｐゴシック");
     SpinEdit1->Font()->SetHeight(-24);
     SpinEdit1->Font()->SetStyle(fsBold);
     SpinEdit1->SetMinValue(1);
     SpinEdit1->SetMaxValue(PageCount);
     SpinEdit1->SetValue(1);
-    Button1 = Place<TButton>(this, Panel1, 88, 240, 105, 25);
+    Button1 = PlaceControl<TButton>(this, Panel1, 88, 240, 105, 25);
     Button1->SetCaption("おしまい");
-    GroupBox1 = Place<TGroupBox>(this, Panel1, 8, 40, 73, 233);
+    GroupBox1 = PlaceControl<TGroupBox>(this, Panel1, 8, 40, 73, 233);
     GroupBox1->SetCaption("つかうもの");
     const char* const boxCaptions[] = {"絵１", "絵２", "絵３", "文１", "文２", "文３", "音", "ボタン1", "ボタン２"};
     const int boxWidths[] = {41, 41, 41, 41, 41, 41, 49, 57, 57};
     TCheckBox** boxes[] = {&CheckBox1, &CheckBox2, &CheckBox3, &CheckBox4, &CheckBox5,
                            &CheckBox6, &CheckBox7, &CheckBox8, &CheckBox9};
     for (int k = 1; k <= 9; ++k) {
-        TCheckBox* box = Place<TCheckBox>(this, GroupBox1, 8, 16 + 24 * (k - 1), boxWidths[k - 1], 17);
+        TCheckBox* box = PlaceControl<TCheckBox>(this, GroupBox1, 8, 16 + 24 * (k - 1), boxWidths[k - 1], 17);
         box->SetCaption(boxCaptions[k - 1]);
         *boxes[k - 1] = box;
     }
-    Button2 = Place<TButton>(this, Panel1, 88, 104, 105, 25);
+    Button2 = PlaceControl<TButton>(this, Panel1, 88, 104, 105, 25);
     Button2->SetCaption("よみこみ");
-    Button3 = Place<TButton>(this, Panel1, 88, 136, 105, 25);
+    Button3 = PlaceControl<TButton>(this, Panel1, 88, 136, 105, 25);
     Button3->SetCaption("かきこみ");
-    Button5 = Place<TButton>(this, Panel1, 72, 304, 49, 25);
+    Button5 = PlaceControl<TButton>(this, Panel1, 72, 304, 49, 25);
     Button5->SetCaption("音");
     Button5->Hide();
-    Button6 = Place<TButton>(this, Panel1, 88, 168, 105, 25);
+    Button6 = PlaceControl<TButton>(this, Panel1, 88, 168, 105, 25);
     Button6->SetCaption("ぜんぶけす");
-    Button7 = Place<TButton>(this, Panel1, 88, 200, 105, 25);
+    Button7 = PlaceControl<TButton>(this, Panel1, 88, 200, 105, 25);
     Button7->SetCaption("見る");
-    RadioGroup2 = Place<TRadioGroup>(this, Panel1, 8, 336, 185, 97);
+    RadioGroup2 = PlaceControl<TRadioGroup>(this, Panel1, 8, 336, 185, 97);
     RadioGroup2->SetCaption("マウスで");
     RadioGroup2->SetItems({"なかみ", "いち と大きさ", "ジャンプ"});
     RadioGroup2->SetItemIndex(0);
-    Edit2 = Place<TEdit>(this, Panel1, 8, 280, 169, 20);
+    Edit2 = PlaceControl<TEdit>(this, Panel1, 8, 280, 169, 20);
     Edit2->SetText("BGM filename");
     Edit2->SetReadOnly(true);
     Edit2->Hide();
-    Button9 = Place<TButton>(this, Panel1, 8, 440, 81, 25);
+    Button9 = PlaceControl<TButton>(this, Panel1, 8, 440, 81, 25);
     Button9->SetCaption("ﾊﾟｽなし保存");
-    Button10 = Place<TButton>(this, Panel1, 112, 440, 73, 25);
+    Button10 = PlaceControl<TButton>(this, Panel1, 112, 440, 73, 25);
     Button10->SetCaption("新ﾊﾟｽ保存");
-    Label1 = Place<TLabel>(this, Panel1, 88, 40, 105, 14);
+    Label1 = PlaceControl<TLabel>(this, Panel1, 88, 40, 105, 14);
     Label1->SetCaption("いまのページは");
-    SpeedButton1 = Place<TSpeedButton>(this, Panel1, 152, 300, 33, 33);
+    SpeedButton1 = PlaceControl<TSpeedButton>(this, Panel1, 152, 300, 33, 33);
     SpeedButton1->SetGlyph("help.bmp");
     SpeedButton1->SetFlat(true);
-    Label2 = Place<TLabel>(this, Panel1, 8, 474, 185, 14);
+    Label2 = PlaceControl<TLabel>(this, Panel1, 8, 474, 185, 14);
     Label2->SetCaption("（このパネルはドラッグできます）");
     // Only the controls that get a hint show one.
     for (TControl* control : std::initializer_list<TControl*>{Button1, Button2, Button3, Button6, Button7, Edit2,

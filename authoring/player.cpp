@@ -10,15 +10,6 @@ std::int32_t LinkTarget = 0;
 
 namespace {
 
-template <class T>
-T* Place(TPlayerWindow* window, int left, int top, int width, int height)
-{
-    T* control = new T(window);
-    control->SetParent(window);
-    control->SetBounds(left, top, width, height);
-    return control;
-}
-
 TTimer* LayoutTimer(TPlayerWindow* window)
 {
     auto* timer = new TTimer(window);
@@ -39,33 +30,33 @@ TPlayerWindow::TPlayerWindow(TComponent* owner, int left, int top) : TForm(owner
     Font()->SetCharset(SHIFTJIS_CHARSET);
     SetIcon("player.ico");
 
-    Image1 = Place<TImage>(this, 8, 16, 81, 81);
-    Image2 = Place<TImage>(this, 8, 112, 81, 81);
-    Image3 = Place<TImage>(this, 8, 208, 81, 81);
+    Image1 = PlaceControl<TImage>(this, this, 8, 16, 81, 81);
+    Image2 = PlaceControl<TImage>(this, this, 8, 112, 81, 81);
+    Image3 = PlaceControl<TImage>(this, this, 8, 208, 81, 81);
     for (TImage* image : {Image1, Image2, Image3}) {
         image->SetStretch(true);
         image->Picture()->LoadFromResource(LayoutPictureResource);
     }
     Image1->SetIncrementalDisplay(true);
-    Memo1 = Place<TMemo>(this, 104, 16, 129, 137);
+    Memo1 = PlaceControl<TMemo>(this, this, 104, 16, 129, 137);
     Memo1->Font()->SetName("ＭＳ Ｐゴシック");
     Memo1->Font()->SetHeight(-12);
     Memo1->Font()->SetCharset(SHIFTJIS_CHARSET);
-    Memo2 = Place<TMemo>(this, 248, 16, 129, 137);
-    Memo3 = Place<TMemo>(this, 392, 16, 121, 137);
+    Memo2 = PlaceControl<TMemo>(this, this, 248, 16, 129, 137);
+    Memo3 = PlaceControl<TMemo>(this, this, 392, 16, 121, 137);
     Memo1->SetText("文１");
     Memo2->SetText("文２");
     Memo3->SetText("文３");
     for (TMemo* memo : {Memo1, Memo2, Memo3})
         memo->SetReadOnly(true);
-    Button4 = Place<TButton>(this, 24, 472, 57, 33);
+    Button4 = PlaceControl<TButton>(this, this, 24, 472, 57, 33);
     Button4->SetCaption("つぎへ");
-    MediaPlayer1 = Place<TMediaPlayer>(this, 512, 488, 253, 25);
-    Button8 = Place<TButton>(this, 96, 472, 65, 33);
+    MediaPlayer1 = PlaceControl<TMediaPlayer>(this, this, 512, 488, 253, 25);
+    Button8 = PlaceControl<TButton>(this, this, 96, 472, 65, 33);
     Button8->SetCaption("まえへ");
     Timer1 = LayoutTimer(this);
     Timer2 = LayoutTimer(this);
-    Button1 = Place<TButton>(this, 0, 0, 9, 9);
+    Button1 = PlaceControl<TButton>(this, this, 0, 0, 9, 9);
     Button1->SetShowHint(true);
 
     Image1->OnClick = [this](TObject* s) { Image1Click(s); };
