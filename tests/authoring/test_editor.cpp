@@ -446,6 +446,21 @@ TEST_F(Editor, SaveAddsTheExtensionAndNamesTheWorkAndLoadBringsItBack)
     EXPECT_TRUE(Pages[2].Texts[1].Visible);
 }
 
+TEST_F(Editor, CancelInTheOpenDialogChangesNothing)
+{
+    Form1->SpinEdit1->SetValue(5);
+    Pages[5].SoundFile = "mine.wav";
+    ModalScript script;
+    script.fileAnswers = {std::nullopt};
+    Form1->Button2Click(nullptr);
+    ASSERT_EQ(script.fileDialogs.size(), 1u);
+    EXPECT_EQ(script.fileDialogs[0].title, "さくひんをよみこみます");
+    EXPECT_EQ(EditPage, 5);
+    EXPECT_TRUE(DialogFileName.empty());
+    EXPECT_EQ(Pages[5].SoundFile, "mine.wav");
+    EXPECT_EQ(Form1->Edit1->Text(), "あたらしいさくひんです");
+}
+
 TEST_F(Editor, LoadingWhileOnPageOneDoesNotRunTheSelector)
 {
     WriteWorkFile(folder_ / "w.kse", NameAsHeld, 700, 500);
