@@ -10,7 +10,7 @@ std::int32_t LinkTarget = 0;
 
 namespace {
 
-TTimer* LayoutTimer(TPlayerWindow* window)
+TTimer* StoppedTimer200(TPlayerWindow* window)
 {
     auto* timer = new TTimer(window);
     timer->SetEnabled(false);
@@ -54,8 +54,8 @@ TPlayerWindow::TPlayerWindow(TComponent* owner, int left, int top) : TForm(owner
     MediaPlayer1 = PlaceControl<TMediaPlayer>(this, this, 512, 488, 253, 25);
     Button8 = PlaceControl<TButton>(this, this, 96, 472, 65, 33);
     Button8->SetCaption("まえへ");
-    Timer1 = LayoutTimer(this);
-    Timer2 = LayoutTimer(this);
+    Timer1 = StoppedTimer200(this);
+    Timer2 = StoppedTimer200(this);
     Button1 = PlaceControl<TButton>(this, this, 0, 0, 9, 9);
     Button1->SetShowHint(true);
 
