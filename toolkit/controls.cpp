@@ -219,15 +219,6 @@ bool EventBridge::eventFilter(QObject* watched, QEvent* event)
     }
 }
 
-void SurfaceWidget::mousePressEvent(QMouseEvent* event) { event->accept(); }
-void SurfaceWidget::mouseReleaseEvent(QMouseEvent* event) { event->accept(); }
-void SurfaceWidget::mouseDoubleClickEvent(QMouseEvent* event) { event->accept(); }
-void LabelWidget::mousePressEvent(QMouseEvent* event) { event->accept(); }
-void LabelWidget::mouseReleaseEvent(QMouseEvent* event) { event->accept(); }
-void LabelWidget::mouseDoubleClickEvent(QMouseEvent* event) { event->accept(); }
-void PanelWidget::mousePressEvent(QMouseEvent* event) { event->accept(); }
-void PanelWidget::mouseReleaseEvent(QMouseEvent* event) { event->accept(); }
-void PanelWidget::mouseDoubleClickEvent(QMouseEvent* event) { event->accept(); }
 
 } // namespace tk
 

@@ -10,6 +10,7 @@
 #include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QObject>
 #include <QTimer>
 
@@ -29,15 +30,20 @@ public:
 
 // Widgets with a surface of their own take the mouse events they get, so a press on a label
 // inside a panel belongs to the label, not to the panel.
-class SurfaceWidget : public QWidget {
+template <class Base>
+class SurfaceOf : public Base {
 public:
-    using QWidget::QWidget;
+    using Base::Base;
 
 protected:
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
-    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override { event->accept(); }
+    void mouseReleaseEvent(QMouseEvent* event) override { event->accept(); }
+    void mouseDoubleClickEvent(QMouseEvent* event) override { event->accept(); }
 };
+
+using SurfaceWidget = SurfaceOf<QWidget>;
+using LabelWidget = SurfaceOf<QLabel>;
+using PanelWidget = SurfaceOf<QFrame>;
 
 class ImageWidget : public SurfaceWidget {
 public:
@@ -49,26 +55,6 @@ protected:
 
 private:
     TImage* image_;
-};
-
-class LabelWidget : public QLabel {
-public:
-    using QLabel::QLabel;
-
-protected:
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
-    void mouseDoubleClickEvent(QMouseEvent* event) override;
-};
-
-class PanelWidget : public QFrame {
-public:
-    using QFrame::QFrame;
-
-protected:
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
-    void mouseDoubleClickEvent(QMouseEvent* event) override;
 };
 
 class RadioGroupWidget : public QGroupBox {
