@@ -434,6 +434,39 @@ void TForm1::Button3Click(TObject*)
     Edit1->SetText(WorkFileName);
 }
 
+// The two save variants write a copy with rewritten picture and sound names; the work in
+// memory keeps its full names, and its name and status field stay as they were.
+static void SaveCopy(TForm1* form, const FileNameMapping& mapping)
+{
+    if (!form->SaveDialog1->Execute())
+        return;
+    StoreEditorPage();
+    if (RefuseUnsavableText())
+        return;
+    DialogFileName = form->SaveDialog1->FileName;
+    WriteWorkFile(DialogFileName, mapping, form->Width(), form->Height());
+}
+
+void TForm1::Button9Click(TObject*)
+{
+    if (WarningBox("さくひんのパスを取ってほぞんします") != mrOk)
+        return;
+    SaveCopy(this, BaseName);
+}
+
+void TForm1::Button10Click(TObject*)
+{
+    if (WarningBox("さくひんのパスを変えてほぞんします") != mrOk)
+        return;
+    // Taken exactly as typed: no blank trimmed, no separator added or removed.
+    const AnsiString NewFolder =
+        InputBox("あたらしいパスのしてい", "あたらしいパスを入れてください(最後の\\は不要) ", "", 255);
+    SaveCopy(this, [&NewFolder](const AnsiString& name) {
+        AnsiString base = BaseName(name);
+        return base.empty() ? base : NewFolder + "\\" + base;
+    });
+}
+
 void TForm1::Button2Click(TObject*)
 {
     if (!OpenDialog1->Execute())
@@ -497,8 +530,6 @@ void TForm1::RadioGroup2Click(TObject*)
 // Commands built in later steps: bound by name now.
 
 void TForm1::Button5Click(TObject*) {}
-void TForm1::Button9Click(TObject*) {}
-void TForm1::Button10Click(TObject*) {}
 void TForm1::Image1Click(TObject*) {}
 void TForm1::Image2Click(TObject*) {}
 void TForm1::Image3Click(TObject*) {}
