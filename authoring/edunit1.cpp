@@ -1,10 +1,15 @@
 // The editing window: its layout, start-up, erase all, quit and help, the page store and
-// show, the page selector, the element check boxes, the mouse-mode selector and the view command.
+// show, the page selector, the element check boxes, the mouse-mode selector and the view command,
+// the contents dialogs and link choice, dragging and the paint program.
 #include "edunit1.h"
+#include "edunit2.h"
 #include "edunit3.h"
 #include "elementpicture.h"
 #include "pagelayout.h"
+#include "process.h"
 #include "workfile.h"
+
+#include <algorithm>
 
 TForm1* Form1 = nullptr;
 
@@ -527,30 +532,252 @@ void TForm1::RadioGroup2Click(TObject*)
 }
 
 // ---------------------------------------------------------------------------------------------
-// Commands built in later steps: bound by name now.
+// Contents dialogs and link choice: one handler per element serves every mouse mode.
 
-void TForm1::Button5Click(TObject*) {}
-void TForm1::Image1Click(TObject*) {}
-void TForm1::Image2Click(TObject*) {}
-void TForm1::Image3Click(TObject*) {}
-void TForm1::Memo1DblClick(TObject*) {}
-void TForm1::Memo2DblClick(TObject*) {}
-void TForm1::Memo3DblClick(TObject*) {}
-void TForm1::Button4Click(TObject*) {}
-void TForm1::Button8Click(TObject*) {}
-void TForm1::Image1MouseDown(TObject*, TMouseButton, TShiftState, int, int) {}
-void TForm1::Image2MouseDown(TObject*, TMouseButton, TShiftState, int, int) {}
-void TForm1::Image3MouseDown(TObject*, TMouseButton, TShiftState, int, int) {}
-void TForm1::Memo1MouseDown(TObject*, TMouseButton, TShiftState, int, int) {}
-void TForm1::Image1MouseMove(TObject*, TShiftState, int, int) {}
-void TForm1::Image2MouseMove(TObject*, TShiftState, int, int) {}
-void TForm1::Image3MouseMove(TObject*, TShiftState, int, int) {}
-void TForm1::Memo1MouseMove(TObject*, TShiftState, int, int) {}
-void TForm1::Memo2MouseMove(TObject*, TShiftState, int, int) {}
-void TForm1::Memo3MouseMove(TObject*, TShiftState, int, int) {}
-void TForm1::Button4MouseMove(TObject*, TShiftState, int, int) {}
-void TForm1::Button8MouseMove(TObject*, TShiftState, int, int) {}
-void TForm1::Image1MouseUp(TObject*, TMouseButton, TShiftState, int, int) {}
-void TForm1::Panel1MouseDown(TObject*, TMouseButton, TShiftState, int, int) {}
-void TForm1::Panel1MouseMove(TObject*, TShiftState, int, int) {}
-void TForm1::Panel1MouseUp(TObject*, TMouseButton, TShiftState, int, int) {}
+// Jump mode: names the element whose link the link dialog edits and brings the dialog up; its
+// activation takes that element's link from the page being edited.
+static void ChooseLink(std::int32_t elementCode)
+{
+    LinkElement = elementCode;
+    Form2->Show();
+}
+
+static void ChoosePicture(TForm1* form, int i)
+{
+    if (!IsPageNumber(EditPage) || !form->OpenPictureDialog1->Execute())
+        return;
+    const AnsiString chosen = form->OpenPictureDialog1->FileName;
+    LoadElementPicture(form->PictureControl(i)->Picture(), chosen);
+    // Kept even when the file did not load: the page names it, and each later showing tries
+    // it again before it falls back.
+    Pages[EditPage].Pictures[i].FileName = chosen;
+}
+
+// Bold alone and italic alone have codes of their own; every other set, bold italic and any
+// set with underline or strike-out among them, is kept as regular.
+static std::int32_t FontStyleCodeOf(TFontStyles style)
+{
+    if (style == fsBold)
+        return 1;
+    if (style == fsItalic)
+        return 2;
+    return 0;
+}
+
+static void ChooseFont(TForm1* form, int i)
+{
+    // The dialog is not primed with the text's font: it offers the one of its last OK.
+    if (!IsPageNumber(EditPage) || !form->FontDialog1->Execute())
+        return;
+    TFont* font = form->TextControl(i)->Font();
+    font->Assign(*form->FontDialog1->Font());
+    Pages[EditPage].Texts[i].FontStyle = FontStyleCodeOf(font->Style());
+}
+
+static void ChooseCaption(TForm1* form, int j)
+{
+    if (!IsPageNumber(EditPage))
+        return;
+    TButton* button = form->ButtonControl(j);
+    button->SetCaption(InputBox("ﾎﾞﾀﾝの文字", "ﾎﾞﾀﾝの文字を入れてください", button->Caption()));
+    Pages[EditPage].Buttons[j].Caption = button->Caption();
+}
+
+void TForm1::Image1Click(TObject*)
+{
+    if (MouseMode == 1)
+        ChoosePicture(this, 1);
+    else if (MouseMode == 3)
+        ChooseLink(1);
+}
+
+void TForm1::Image2Click(TObject*)
+{
+    if (MouseMode == 1)
+        ChoosePicture(this, 2);
+    else if (MouseMode == 3)
+        ChooseLink(2);
+}
+
+void TForm1::Image3Click(TObject*)
+{
+    if (MouseMode == 1)
+        ChoosePicture(this, 3);
+    else if (MouseMode == 3)
+        ChooseLink(3);
+}
+
+void TForm1::Memo1DblClick(TObject*)
+{
+    if (MouseMode == 1)
+        ChooseFont(this, 1);
+    else if (MouseMode == 3)
+        ChooseLink(4);
+}
+
+void TForm1::Memo2DblClick(TObject*)
+{
+    if (MouseMode == 1)
+        ChooseFont(this, 2);
+    else if (MouseMode == 3)
+        ChooseLink(5);
+}
+
+void TForm1::Memo3DblClick(TObject*)
+{
+    if (MouseMode == 1)
+        ChooseFont(this, 3);
+    else if (MouseMode == 3)
+        ChooseLink(6);
+}
+
+// A left click on a page button also ends each drag of it in the position-and-size mode; the
+// mode test keeps that click from asking anything.
+void TForm1::Button4Click(TObject*)
+{
+    if (MouseMode == 1)
+        ChooseCaption(this, 1);
+    else if (MouseMode == 3)
+        ChooseLink(8);
+}
+
+void TForm1::Button8Click(TObject*)
+{
+    if (MouseMode == 1)
+        ChooseCaption(this, 2);
+    else if (MouseMode == 3)
+        ChooseLink(9);
+}
+
+// Shown only in the contents mode with the sound box on, so it makes no mode test. The file is
+// taken as chosen, without a look at it; the player plays it.
+void TForm1::Button5Click(TObject*)
+{
+    if (!IsPageNumber(EditPage) || !OpenDialog2->Execute())
+        return;
+    Pages[EditPage].SoundFile = OpenDialog2->FileName;
+    Edit2->SetText(Pages[EditPage].SoundFile);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Dragging the elements and the tool panel; the paint program
+
+namespace {
+constexpr int CornerSquare = 10;       // a press this close to the top-left corner moves
+constexpr int LeastElementSize = 16;   // a resize never makes an element smaller
+} // namespace
+
+// A left press in the position-and-size mode: a move from the top-left corner square, a
+// resize from anywhere else. No starting point is kept: every step puts the element's corner
+// (move) or its size (resize) at the pointer.
+static void StartElementDrag(TMouseButton button, int x, int y)
+{
+    if (MouseMode != 2 || button != mbLeft)
+        return;
+    Dragging = true;
+    if (x < CornerSquare && y < CornerSquare) {
+        Screen->SetCursor(crDrag);
+        DragKind = 1;
+    } else {
+        Screen->SetCursor(crSizeNWSE);
+        DragKind = 2;
+    }
+}
+
+// A pointer move over an element, in its own coordinates. No mode or button is tested: a drag
+// that a release outside the position-and-size mode left running goes on with every move.
+static void DragElementStep(TControl* element, int x, int y)
+{
+    if (Dragging && DragKind == 1) {
+        element->SetTop(element->Top() + y);
+        element->SetLeft(element->Left() + x);
+    }
+    if (Dragging && DragKind == 2) {
+        element->SetHeight(std::max(y, LeastElementSize));
+        element->SetWidth(std::max(x, LeastElementSize));
+    }
+}
+
+// A right press in the contents mode opens picture i in the system paint program, then offers
+// to reload what the user saved there.
+static void EditInPaintProgram(TForm1* form, TMouseButton button, int i)
+{
+    if (MouseMode != 1 || button != mbRight || !IsPageNumber(EditPage))
+        return;
+    // The name goes unquoted, as stored; a bare name resolves against the current folder,
+    // which the program is started in. Nothing waits for it, and a failed start says nothing.
+    tk::StartCommandLine("pbrush.exe " + Pages[EditPage].Pictures[i].FileName, tk::GetCurrentDir());
+    const char* const questions[] = {"絵１のなおしたところをよみこみます", "絵２のなおしたところをよみこみます",
+                                     "絵３のなおしたところをよみこみます"};
+    if (InformationBox(questions[i - 1]) != mrYes)
+        return;
+    datag1& picture = Pages[EditPage].Pictures[i];
+    TImage* image = form->PictureControl(i);
+    // A file that no longer loads is dropped from the page, which shows the fallback picture.
+    if (!LoadElementPicture(image->Picture(), picture.FileName))
+        picture.FileName.clear();
+    image->Repaint();
+}
+
+// The page buttons share this press handler, so a right press on either works on picture 1.
+void TForm1::Image1MouseDown(TObject*, TMouseButton Button, TShiftState, int X, int Y)
+{
+    StartElementDrag(Button, X, Y);
+    EditInPaintProgram(this, Button, 1);
+}
+
+void TForm1::Image2MouseDown(TObject*, TMouseButton Button, TShiftState, int X, int Y)
+{
+    StartElementDrag(Button, X, Y);
+    EditInPaintProgram(this, Button, 2);
+}
+
+void TForm1::Image3MouseDown(TObject*, TMouseButton Button, TShiftState, int X, int Y)
+{
+    StartElementDrag(Button, X, Y);
+    EditInPaintProgram(this, Button, 3);
+}
+
+void TForm1::Memo1MouseDown(TObject*, TMouseButton Button, TShiftState, int X, int Y) { StartElementDrag(Button, X, Y); }
+
+void TForm1::Image1MouseMove(TObject*, TShiftState, int X, int Y) { DragElementStep(Image1, X, Y); }
+void TForm1::Image2MouseMove(TObject*, TShiftState, int X, int Y) { DragElementStep(Image2, X, Y); }
+void TForm1::Image3MouseMove(TObject*, TShiftState, int X, int Y) { DragElementStep(Image3, X, Y); }
+void TForm1::Memo1MouseMove(TObject*, TShiftState, int X, int Y) { DragElementStep(Memo1, X, Y); }
+void TForm1::Memo2MouseMove(TObject*, TShiftState, int X, int Y) { DragElementStep(Memo2, X, Y); }
+void TForm1::Memo3MouseMove(TObject*, TShiftState, int X, int Y) { DragElementStep(Memo3, X, Y); }
+void TForm1::Button4MouseMove(TObject*, TShiftState, int X, int Y) { DragElementStep(Button4, X, Y); }
+void TForm1::Button8MouseMove(TObject*, TShiftState, int X, int Y) { DragElementStep(Button8, X, Y); }
+
+// The release of any button on any element, but only in the position-and-size mode: a drag
+// that outlives a mode change goes on until a release there or on the tool panel.
+void TForm1::Image1MouseUp(TObject*, TMouseButton, TShiftState, int, int)
+{
+    if (Dragging && MouseMode == 2) {
+        Dragging = false;
+        Screen->SetCursor(crDefault);
+    }
+}
+
+// The tool panel drags with any button in every mode, sharing the elements' Dragging flag.
+void TForm1::Panel1MouseDown(TObject*, TMouseButton, TShiftState, int, int)
+{
+    Dragging = true;
+    Screen->SetCursor(crDrag);
+}
+
+void TForm1::Panel1MouseMove(TObject*, TShiftState, int X, int Y)
+{
+    if (!Dragging)
+        return;
+    Panel1->SetTop(Panel1->Top() + Y);
+    Panel1->SetLeft(Panel1->Left() + X);
+}
+
+void TForm1::Panel1MouseUp(TObject*, TMouseButton, TShiftState, int, int)
+{
+    if (Dragging) {
+        Dragging = false;
+        Screen->SetCursor(crDefault);
+    }
+}
