@@ -19,6 +19,24 @@ long long NowMs();
 // A left click in the middle of a control.
 void Click(TControl* control);
 
+// Pointer input at a point of a control's client area (for a text, inside its border), sent to
+// that control as the pointer capture delivers it; moves and releases of the right or middle
+// button alone are handed on by the toolkit to the control under the pointer. The buttons
+// held with each event follow the presses and releases sent here.
+void Press(TControl* control, TMouseButton button, int x, int y);
+void MoveTo(TControl* control, int x, int y);
+void Release(TControl* control, TMouseButton button, int x, int y);
+// Forgets the buttons still held, so that a test that stopped half-way spoils no other.
+void ForgetHeldButtons();
+// A left double click in the middle of a control: press, release, double click, release.
+void DoubleClick(TControl* control);
+
+// Types keys into a field over its whole text, as after selecting it all; "\b" empties it.
+void TypeOver(TControl* control, const std::string& keys);
+
+// The close box of a window.
+void PressCloseBox(TControl* window);
+
 // Writes a bitmap of one colour (0xRRGGBB).
 void WriteBitmap(const std::string& path, int width, int height, unsigned rgb);
 
