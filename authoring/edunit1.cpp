@@ -583,71 +583,27 @@ static void ChooseCaption(TForm1* form, int j)
     Pages[EditPage].Buttons[j].Caption = button->Caption();
 }
 
-void TForm1::Image1Click(TObject*)
+// What a click or double-click on an element does: its contents work in the contents mode, the
+// link choice in the jump mode, nothing in the position-and-size mode.
+template <class ContentsWork>
+static void ServeElement(ContentsWork contentsWork, std::int32_t elementCode)
 {
     if (MouseMode == 1)
-        ChoosePicture(this, 1);
+        contentsWork();
     else if (MouseMode == 3)
-        ChooseLink(1);
+        ChooseLink(elementCode);
 }
 
-void TForm1::Image2Click(TObject*)
-{
-    if (MouseMode == 1)
-        ChoosePicture(this, 2);
-    else if (MouseMode == 3)
-        ChooseLink(2);
-}
-
-void TForm1::Image3Click(TObject*)
-{
-    if (MouseMode == 1)
-        ChoosePicture(this, 3);
-    else if (MouseMode == 3)
-        ChooseLink(3);
-}
-
-void TForm1::Memo1DblClick(TObject*)
-{
-    if (MouseMode == 1)
-        ChooseFont(this, 1);
-    else if (MouseMode == 3)
-        ChooseLink(4);
-}
-
-void TForm1::Memo2DblClick(TObject*)
-{
-    if (MouseMode == 1)
-        ChooseFont(this, 2);
-    else if (MouseMode == 3)
-        ChooseLink(5);
-}
-
-void TForm1::Memo3DblClick(TObject*)
-{
-    if (MouseMode == 1)
-        ChooseFont(this, 3);
-    else if (MouseMode == 3)
-        ChooseLink(6);
-}
-
-// A left click on a page button also ends each drag of it in the position-and-size mode; the
-// mode test keeps that click from asking anything.
-void TForm1::Button4Click(TObject*)
-{
-    if (MouseMode == 1)
-        ChooseCaption(this, 1);
-    else if (MouseMode == 3)
-        ChooseLink(8);
-}
-
-void TForm1::Button8Click(TObject*)
-{
-    if (MouseMode == 1)
-        ChooseCaption(this, 2);
-    else if (MouseMode == 3)
-        ChooseLink(9);
-}
+void TForm1::Image1Click(TObject*) { ServeElement([this] { ChoosePicture(this, 1); }, 1); }
+void TForm1::Image2Click(TObject*) { ServeElement([this] { ChoosePicture(this, 2); }, 2); }
+void TForm1::Image3Click(TObject*) { ServeElement([this] { ChoosePicture(this, 3); }, 3); }
+void TForm1::Memo1DblClick(TObject*) { ServeElement([this] { ChooseFont(this, 1); }, 4); }
+void TForm1::Memo2DblClick(TObject*) { ServeElement([this] { ChooseFont(this, 2); }, 5); }
+void TForm1::Memo3DblClick(TObject*) { ServeElement([this] { ChooseFont(this, 3); }, 6); }
+// A left click on a page button also ends each drag of it in the position-and-size mode, and
+// asks nothing there.
+void TForm1::Button4Click(TObject*) { ServeElement([this] { ChooseCaption(this, 1); }, 8); }
+void TForm1::Button8Click(TObject*) { ServeElement([this] { ChooseCaption(this, 2); }, 9); }
 
 // Shown only in the contents mode with the sound box on, so it makes no mode test. The file is
 // taken as chosen, without a look at it; the player plays it.

@@ -22,43 +22,30 @@ namespace {
 // are tried when no "pbrush.exe" is found.
 const char* const PaintPrograms[] = {"kolourpaint", "mtpaint", "pinta", "drawing", "gimp"};
 
-class SpawnFileActions {
+// A posix_spawn file-actions or attributes object, destroyed with its scope.
+template <class Object, int (*Init)(Object*), int (*Destroy)(Object*)>
+class SpawnObject {
 public:
-    SpawnFileActions() { ready_ = posix_spawn_file_actions_init(&actions_) == 0; }
-    ~SpawnFileActions()
+    SpawnObject() { ready_ = Init(&object_) == 0; }
+    ~SpawnObject()
     {
         if (ready_)
-            posix_spawn_file_actions_destroy(&actions_);
+            Destroy(&object_);
     }
-    SpawnFileActions(const SpawnFileActions&) = delete;
-    SpawnFileActions& operator=(const SpawnFileActions&) = delete;
+    SpawnObject(const SpawnObject&) = delete;
+    SpawnObject& operator=(const SpawnObject&) = delete;
 
     bool Ready() const { return ready_; }
-    posix_spawn_file_actions_t* Get() { return &actions_; }
+    Object* Get() { return &object_; }
 
 private:
-    posix_spawn_file_actions_t actions_{};
+    Object object_{};
     bool ready_ = false;
 };
 
-class SpawnAttributes {
-public:
-    SpawnAttributes() { ready_ = posix_spawnattr_init(&attributes_) == 0; }
-    ~SpawnAttributes()
-    {
-        if (ready_)
-            posix_spawnattr_destroy(&attributes_);
-    }
-    SpawnAttributes(const SpawnAttributes&) = delete;
-    SpawnAttributes& operator=(const SpawnAttributes&) = delete;
-
-    bool Ready() const { return ready_; }
-    posix_spawnattr_t* Get() { return &attributes_; }
-
-private:
-    posix_spawnattr_t attributes_{};
-    bool ready_ = false;
-};
+using SpawnFileActions =
+    SpawnObject<posix_spawn_file_actions_t, posix_spawn_file_actions_init, posix_spawn_file_actions_destroy>;
+using SpawnAttributes = SpawnObject<posix_spawnattr_t, posix_spawnattr_init, posix_spawnattr_destroy>;
 
 bool IsExecutableFile(const std::string& path)
 {
