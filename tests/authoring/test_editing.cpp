@@ -1,8 +1,6 @@
 // The editing window's mouse: dragging elements and the tool panel, the paint program, the
 // contents dialogs and link choice; and the link dialog.
-#include "edunit1.h"
-#include "edunit2.h"
-#include "edunit3.h"
+#include "editorprogram.h"
 #include "filetesting.h"
 #include "modal.h"
 #include "uiprobe.h"
@@ -85,40 +83,22 @@ std::string UnreapedChildren()
     return ReadBytes("/proc/self/task/" + std::to_string(gettid()) + "/children");
 }
 
-// The editing window as the program block starts it, in a scratch folder with a mascot.bmp of
-// its own and a "pbrush.exe" stand-in first on PATH.
+// The editing window as the program block starts it, with a "pbrush.exe" stand-in first on PATH.
 class Editing : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        previousFolder_ = std::filesystem::current_path();
-        std::filesystem::current_path(folder_.Path());
-        probe::WriteBitmap(Mascot(), 6, 4, 0x00FF00);
         std::filesystem::create_directory(Bin());
         WriteStandIn(Bin() + "/pbrush.exe", Record());
-        Application->SetTitle("Pagora ");
-        Application->CreateForm(Form1);
-        Application->CreateForm(DataModule1);
-        Application->CreateForm(Form2);
-        Application->CreateForm(Form3);
     }
 
     void TearDown() override
     {
         probe::ForgetHeldButtons();
         Screen->SetCursor(crDefault);
-        delete Form3;
-        delete Form2;
-        delete DataModule1;
-        delete Form1;
-        Form3 = nullptr;
-        Form2 = nullptr;
-        DataModule1 = nullptr;
-        Form1 = nullptr;
-        std::filesystem::current_path(previousFolder_);
     }
 
-    std::string Mascot() const { return folder_ / "mascot.bmp"; }
+    std::string Mascot() const { return program_.Mascot(); }
     std::string Bin() const { return folder_ / "bin"; }
     std::string Record() const { return folder_ / "pbrush.record"; }
 
@@ -130,11 +110,11 @@ protected:
             Form1->ElementBox(k)->SetChecked(true);
     }
 
-    ScratchFolder folder_;
+    EditorProgram program_;
+    const ScratchFolder& folder_ = program_.Folder();
     ScopedPath path_{folder_ / "bin"};
     // A box or dialog that a test does not answer fails it instead of waiting for a user.
     ModalScript unanswered_;
-    std::filesystem::path previousFolder_;
 };
 
 // ---------------------------------------------------------------------------------------------

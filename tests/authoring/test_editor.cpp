@@ -3,6 +3,7 @@
 #include "edunit1.h"
 #include "edunit2.h"
 #include "edunit3.h"
+#include "editorprogram.h"
 #include "filetesting.h"
 #include "helpviewer.h"
 #include "modal.h"
@@ -21,36 +22,10 @@ using testing_files::ReadBytes;
 using testing_files::ScratchFolder;
 using testing_files::WriteBytes;
 
-// The authoring program as its program block starts it, in a scratch folder that holds a
-// mascot.bmp of its own.
+// The authoring program as its program block starts it.
 class Editor : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        previousFolder_ = std::filesystem::current_path();
-        std::filesystem::current_path(folder_.Path());
-        probe::WriteBitmap(Mascot(), 6, 4, 0x00FF00);
-        Application->SetTitle("Pagora ");
-        Application->CreateForm(Form1);
-        Application->CreateForm(DataModule1);
-        Application->CreateForm(Form2);
-        Application->CreateForm(Form3);
-    }
-
-    void TearDown() override
-    {
-        delete Form3;
-        delete Form2;
-        delete DataModule1;
-        delete Form1;
-        Form3 = nullptr;
-        Form2 = nullptr;
-        DataModule1 = nullptr;
-        Form1 = nullptr;
-        std::filesystem::current_path(previousFolder_);
-    }
-
-    std::string Mascot() const { return folder_ / "mascot.bmp"; }
+    std::string Mascot() const { return program_.Mascot(); }
 
     // A page that differs from the defaults in every field the editing window shows.
     static datax EditedPage()
@@ -72,8 +47,8 @@ protected:
         return page;
     }
 
-    std::filesystem::path previousFolder_;
-    ScratchFolder folder_;
+    EditorProgram program_;
+    const ScratchFolder& folder_ = program_.Folder();
 };
 
 // ---------------------------------------------------------------------------------------------
