@@ -1,6 +1,8 @@
 // TPicture: picture files loaded by their extension (bmp and ico through Qt's readers, jpg and
-// jpeg through our libjpeg decoder), and the built-in pictures.
+// jpeg through our libjpeg decoder, emf and wmf through our metafile playback), and the
+// built-in pictures.
 #include "jpegdecoder.h"
+#include "metafile.h"
 #include "qtbridge.h"
 #include "textfile.h"
 
@@ -11,9 +13,8 @@
 
 namespace {
 
-enum class PictureKind { Bitmap, Icon, Jpeg, Unknown };
+enum class PictureKind { Bitmap, Icon, Jpeg, Metafile, Unknown };
 
-// Metafiles (.emf, .wmf) have no decoder yet and are refused like any other extension.
 PictureKind KindOf(const AnsiString& fileName)
 {
     // Lowering only ASCII letters is safe in code page 932 here: after the dot, a letter can
@@ -28,6 +29,8 @@ PictureKind KindOf(const AnsiString& fileName)
         return PictureKind::Icon;
     if (ext == ".jpg" || ext == ".jpeg")
         return PictureKind::Jpeg;
+    if (ext == ".emf" || ext == ".wmf")
+        return PictureKind::Metafile;
     return PictureKind::Unknown;
 }
 
@@ -92,6 +95,8 @@ bool RleStreamIsWhole(const LittleEndianReader& in, std::uint64_t at, int bitsPe
     return rowsEnded >= rows;
 }
 
+} // namespace
+
 // Whether a BMP file holds all the pixel data its header promises. Qt's reader hands out a
 // cut-off file as a whole picture with the missing rows left as whatever the memory held, so
 // this is checked first.
@@ -102,7 +107,7 @@ bool RleStreamIsWhole(const LittleEndianReader& in, std::uint64_t at, int bitsPe
 // pixel at 24), 16 and more for BITMAPINFOHEADER and its successors (width and height 32 bits
 // signed at 18 and 22, a negative height meaning rows top-down; bits per pixel at 28;
 // compression 32 bits at 30 from 20 bytes on).
-bool BitmapHoldsItsPixels(const QByteArray& data)
+bool tk::BitmapHoldsItsPixels(const QByteArray& data)
 {
     const LittleEndianReader in{data};
     if (!in.Has(0, 18) || data[0] != 'B' || data[1] != 'M')
@@ -143,6 +148,8 @@ bool BitmapHoldsItsPixels(const QByteArray& data)
     return true; // other codings (JPEG or PNG inside) Qt's reader refuses by itself
 }
 
+namespace {
+
 // The bytes of a picture of this size in 32-bit pixels.
 std::uint64_t PixelBytes(QSize size)
 {
@@ -179,7 +186,7 @@ void ChooseIconEntry(QImageReader& reader, int targetWidth, int targetHeight)
 // extension: a file of another format under this name is damaged, not guessed at.
 QImage DecodeWithQt(const QByteArray& data, PictureKind kind, int targetWidth, int targetHeight)
 {
-    if (kind == PictureKind::Bitmap && !BitmapHoldsItsPixels(data))
+    if (kind == PictureKind::Bitmap && !tk::BitmapHoldsItsPixels(data))
         throw tk::DamagedPicture();
     QBuffer buffer;
     buffer.setData(data);
@@ -199,18 +206,36 @@ QImage DecodeWithQt(const QByteArray& data, PictureKind kind, int targetWidth, i
     return image;
 }
 
-// A decoded picture, with the file's bytes when it is a JPEG decoded reduced.
+// A decoded picture, with the file's bytes when it is a JPEG decoded reduced or a metafile.
 struct Decoded {
     QImage image;
     QByteArray reducedJpeg;
+    QByteArray metafile;
 };
 
 Decoded Decode(const QByteArray& data, PictureKind kind, int targetWidth, int targetHeight)
 {
+    if (kind == PictureKind::Metafile)
+        return {tk::PlayMetafile(data, targetWidth, targetHeight), {}, data};
     if (kind != PictureKind::Jpeg)
-        return {DecodeWithQt(data, kind, targetWidth, targetHeight), {}};
+        return {DecodeWithQt(data, kind, targetWidth, targetHeight), {}, {}};
     tk::DecodedJpeg jpeg = tk::DecodeJpeg(data, targetWidth, targetHeight);
-    return {std::move(jpeg.image), jpeg.scaleDenominator > 1 ? data : QByteArray()};
+    return {std::move(jpeg.image), jpeg.scaleDenominator > 1 ? data : QByteArray(), {}};
+}
+
+// A metafile is drawn again at the size of each new box, so that it stays sharp. Like the
+// JPEG's, this runs inside resize events: a failure keeps the picture it has.
+bool ReplayMetafile(TPicture::Impl& picture, int width, int height)
+{
+    if (width <= 0 || height <= 0 || picture.image.size() == QSize(width, height))
+        return false;
+    try {
+        picture.image = tk::PlayMetafile(picture.metafile, width, height);
+    } catch (const std::exception&) {
+        picture.metafile.clear();
+        return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -236,6 +261,7 @@ void TPicture::LoadFromFile(const AnsiString& fileName)
     }
     impl_->image = std::move(decoded.image);
     impl_->reducedJpeg = std::move(decoded.reducedJpeg);
+    impl_->metafile = std::move(decoded.metafile);
     if (OnChange)
         OnChange();
 }
@@ -247,6 +273,7 @@ void TPicture::LoadFromResource(const std::string& name)
         throw EInvalidGraphic(tk::Format(tk::Ansi("組みこみの絵 %s がありません"), tk::Ansi(name.c_str())));
     impl_->image = std::move(image);
     impl_->reducedJpeg.clear();
+    impl_->metafile.clear();
     if (OnChange)
         OnChange();
 }
@@ -261,6 +288,11 @@ void TPicture::SetTargetSize(int width, int height)
 {
     impl_->targetWidth = width;
     impl_->targetHeight = height;
+    if (!impl_->metafile.isEmpty()) {
+        if (ReplayMetafile(*impl_, width, height) && OnChange)
+            OnChange();
+        return;
+    }
     // A JPEG decoded reduced for a smaller box is decoded again once it no longer covers
     // the box: at most three times, as the scale steps from 1:8 up to full size. This runs
     // inside resize events, so a failure keeps the picture it has.

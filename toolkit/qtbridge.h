@@ -53,4 +53,6 @@ struct TPicture::Impl {
     int targetHeight = 0;
     // The file of a JPEG decoded reduced for its box, kept to decode it again when the box grows.
     QByteArray reducedJpeg;
+    // The file of a metafile, kept to play it again at the size of a new box.
+    QByteArray metafile;
 };
