@@ -1,0 +1,652 @@
+// Metafile playback: WMF and EMF files put together record by record, played, and checked on
+// specific pixels; malformed and hostile files refused cleanly and quickly; the picture loader's
+// metafile cases.
+#include "filetesting.h"
+#include "metafile.h"
+#include "qtbridge.h"
+
+#include <QElapsedTimer>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <initializer_list>
+#include <string>
+
+namespace {
+
+using testing_files::ScratchFolder;
+using testing_files::WriteBytes;
+
+// ---------------------------------------------------------------------------------------------
+// Writing metafiles
+
+std::string Le(std::uint64_t value, int bytes)
+{
+    std::string out;
+    for (int i = 0; i < bytes; ++i)
+        out += static_cast<char>(value >> (8 * i));
+    return out;
+}
+std::string U16(std::int64_t v) { return Le(static_cast<std::uint16_t>(v), 2); }
+std::string U32(std::int64_t v) { return Le(static_cast<std::uint32_t>(v), 4); }
+std::string F32(float f)
+{
+    std::uint32_t bits;
+    std::memcpy(&bits, &f, sizeof bits);
+    return U32(bits);
+}
+
+// COLORREF values (0x00BBGGRR) and what they look like.
+constexpr std::uint32_t kRedRef = 0x0000FF, kGreenRef = 0x00FF00, kBlueRef = 0xFF0000;
+const QRgb kRed = qRgb(255, 0, 0), kGreen = qRgb(0, 255, 0), kBlue = qRgb(0, 0, 255), kWhite = qRgb(255, 255, 255);
+
+// A 2 x 2 DIB of 24 bits a pixel, rows bottom-up: red and green on top, blue and white below.
+std::string QuadrantDib()
+{
+    const std::string info = U32(40) + U32(2) + U32(2) + U16(1) + U16(24) + U32(0) + U32(16) + U32(0) + U32(0) +
+                             U32(0) + U32(0);
+    const std::string bottom = std::string("\xFF\x00\x00\xFF\xFF\xFF", 6) + std::string(2, '\0');
+    const std::string top = std::string("\x00\x00\xFF\x00\xFF\x00", 6) + std::string(2, '\0');
+    return info + bottom + top;
+}
+
+// A WMF, record by record. Parameters are 16-bit words in file order (GDI's reverse order).
+class WmfWriter {
+public:
+    WmfWriter& Record(std::uint16_t function, std::initializer_list<std::int64_t> words, std::string tail = {})
+    {
+        std::string params;
+        for (std::int64_t w : words)
+            params += U16(w);
+        params += tail;
+        if (params.size() % 2)
+            params += '\0';
+        records_ += U32(static_cast<std::int64_t>(6 + params.size()) / 2) + U16(function) + params;
+        return *this;
+    }
+    WmfWriter& Raw(const std::string& bytes)
+    {
+        records_ += bytes;
+        return *this;
+    }
+
+    WmfWriter& Window(int x, int y, int width, int height) { return Record(0x020B, {y, x}).Record(0x020C, {height, width}); }
+    WmfWriter& Viewport(int x, int y, int width, int height)
+    {
+        return Record(0x020D, {y, x}).Record(0x020E, {height, width});
+    }
+    WmfWriter& Brush(std::uint32_t color) { return Record(0x02FC, {0, color & 0xFFFF, color >> 16, 0}); }
+    WmfWriter& NullPen() { return Record(0x02FA, {5, 0, 0, 0, 0}); }
+    WmfWriter& Select(int index) { return Record(0x012D, {index}); }
+    WmfWriter& Delete(int index) { return Record(0x01F0, {index}); }
+    WmfWriter& Rectangle(int l, int t, int r, int b) { return Record(0x041B, {b, r, t, l}); }
+    WmfWriter& Ellipse(int l, int t, int r, int b) { return Record(0x0418, {b, r, t, l}); }
+    WmfWriter& Font(const AnsiString& face, int height)
+    {
+        std::string tail = std::string(8, '\0') + face;
+        tail.resize(8 + 32, '\0');
+        return Record(0x02FB, {height, 0, 0, 0, 400}, tail);
+    }
+    WmfWriter& TextOut(int x, int y, const AnsiString& text)
+    {
+        std::string tail = text;
+        if (tail.size() % 2)
+            tail += '\0';
+        return Record(0x0521, {static_cast<std::int64_t>(text.size())}, tail + U16(y) + U16(x));
+    }
+
+    // META_HEADER with a table of `objects` slots, the records, META_EOF.
+    std::string File(int objects = 4) const
+    {
+        return U16(2) + U16(9) + U16(0x0300) + U32(0) + U16(objects) + U32(0) + U16(0) + records_ + U32(3) + U16(0);
+    }
+    // The same behind the placeable header.
+    std::string Placeable(int left, int top, int right, int bottom, int unitsPerInch, int objects = 4) const
+    {
+        return U32(0x9AC6CDD7) + U16(0) + U16(left) + U16(top) + U16(right) + U16(bottom) + U16(unitsPerInch) + U32(0) +
+               U16(0) + File(objects);
+    }
+
+private:
+    std::string records_;
+};
+
+// An EMF, record by record: 32-bit fields after the type and size, then any tail.
+class EmfWriter {
+public:
+    EmfWriter& Record(std::uint32_t type, std::initializer_list<std::int64_t> fields, std::string tail = {})
+    {
+        std::string body;
+        for (std::int64_t f : fields)
+            body += U32(f);
+        body += tail;
+        while (body.size() % 4)
+            body += '\0';
+        records_ += U32(type) + U32(static_cast<std::int64_t>(8 + body.size())) + body;
+        return *this;
+    }
+    EmfWriter& Raw(const std::string& bytes)
+    {
+        records_ += bytes;
+        return *this;
+    }
+
+    EmfWriter& Brush(int handle, std::uint32_t color) { return Record(39, {handle, 0, color, 0}); }
+    EmfWriter& Select(std::int64_t handle) { return Record(37, {handle}); }
+    EmfWriter& NullPen() { return Select(0x80000008); }
+    EmfWriter& Rectangle(int l, int t, int r, int b) { return Record(43, {l, t, r, b}); }
+    EmfWriter& Ellipse(int l, int t, int r, int b) { return Record(42, {l, t, r, b}); }
+    EmfWriter& WorldTransform(float m11, float m12, float m21, float m22, float dx, float dy)
+    {
+        return Record(35, {}, F32(m11) + F32(m12) + F32(m21) + F32(m22) + F32(dx) + F32(dy));
+    }
+    EmfWriter& Font(int handle, const QString& face, int height)
+    {
+        std::string name;
+        for (QChar c : face)
+            name += U16(c.unicode());
+        name.resize(64, '\0');
+        return Record(82, {handle, height, 0, 0, 0, 400}, std::string(8, '\0') + name);
+    }
+    EmfWriter& TextOutW(int x, int y, const QString& text, unsigned options = 0, QRect box = {})
+    {
+        std::string units;
+        for (QChar c : text)
+            units += U16(c.unicode());
+        return Record(84, {0, 0, 0, 0, 1, 0, 0, x, y, text.size(), 76, options, box.left(), box.top(),
+                           box.right() + 1, box.bottom() + 1, 0},
+                      units);
+    }
+    // EMR_STRETCHDIBITS of the quadrant DIB (source in its pixels, y from the bottom row).
+    EmfWriter& StretchDib(QRect destination, QRect source)
+    {
+        const std::string dib = QuadrantDib();
+        return Record(81, {0, 0, 0, 0, destination.x(), destination.y(), source.x(), source.y(), source.width(),
+                           source.height(), 80, 40, 120, static_cast<std::int64_t>(dib.size()) - 40, 0, 0x00CC0020,
+                           destination.width(), destination.height()},
+                      dib);
+    }
+
+    // A picture of `width` x `height` pixels at 96 per inch, recorded on a reference screen of
+    // 960 pixels to 254 mm, with `handles` object handles.
+    std::string File(int width, int height, int handles = 4) const
+    {
+        const std::string eof = U32(14) + U32(20) + U32(0) + U32(16) + U32(20);
+        const std::string header = U32(1) + U32(88) + U32(0) + U32(0) + U32(width - 1) + U32(height - 1) + U32(0) +
+                                   U32(0) + U32(width * 2540 / 96) + U32(height * 2540 / 96) + U32(0x464D4520) +
+                                   U32(0x10000) + U32(static_cast<std::int64_t>(88 + records_.size() + eof.size())) +
+                                   U32(0) + U16(handles) + U16(0) + U32(0) + U32(0) + U32(0) + U32(960) + U32(960) +
+                                   U32(254) + U32(254);
+        return header + records_ + eof;
+    }
+
+private:
+    std::string records_;
+};
+
+QImage Play(const std::string& file, int width = 0, int height = 0)
+{
+    return tk::PlayMetafile(QByteArray::fromStdString(file), width, height);
+}
+
+// The largest difference of the three channels.
+int Distance(QRgb a, QRgb b)
+{
+    return std::max({std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)), std::abs(qBlue(a) - qBlue(b))});
+}
+
+void ExpectColour(const QImage& image, int x, int y, QRgb expected)
+{
+    EXPECT_LE(Distance(image.pixel(x, y), expected), 8)
+        << "at " << x << "," << y << ": " << std::hex << image.pixel(x, y) << " not " << expected;
+}
+
+// Pixels that are not white within a rectangle.
+int Inked(const QImage& image, QRect area)
+{
+    int count = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            count += Distance(image.pixel(x, y), kWhite) > 60;
+    return count;
+}
+
+// A left half red and a blue ellipse in the right half, in a 1440 x 720 window.
+WmfWriter RedAndBlue()
+{
+    WmfWriter wmf;
+    wmf.Window(0, 0, 1440, 720).NullPen().Select(0).Brush(kRedRef).Select(1).Rectangle(0, 0, 720, 720);
+    return wmf.Brush(kBlueRef).Select(2).Ellipse(720, 0, 1440, 720);
+}
+
+// ---------------------------------------------------------------------------------------------
+// WMF
+
+TEST(WmfPlayback, PlaceableHeaderGivesTheSizeAndTheDrawingFillsTheBox)
+{
+    const std::string file = RedAndBlue().Placeable(0, 0, 1440, 720, 1440);
+    const QImage own = Play(file);
+    ASSERT_EQ(own.size(), QSize(96, 48)); // an inch by half an inch
+    ExpectColour(own, 24, 24, kRed);
+    ExpectColour(own, 72, 24, kBlue);
+    ExpectColour(own, 94, 2, kWhite); // outside the ellipse
+
+    const QImage boxed = Play(file, 200, 60);
+    ASSERT_EQ(boxed.size(), QSize(200, 60));
+    ExpectColour(boxed, 20, 55, kRed);
+    ExpectColour(boxed, 150, 30, kBlue);
+    ExpectColour(boxed, 101, 2, kWhite);
+
+    // Units per inch set the size, not the drawing.
+    EXPECT_EQ(Play(RedAndBlue().Placeable(0, 0, 1440, 720, 720)).size(), QSize(192, 96));
+}
+
+TEST(WmfPlayback, WindowAndViewportMapTheDrawing)
+{
+    // A viewport twice the window: the picture is the viewport's size, the drawing scaled.
+    WmfWriter scaled;
+    scaled.Record(0x0103, {8}).Window(0, 0, 200, 100).Viewport(0, 0, 400, 200);
+    scaled.NullPen().Select(0).Brush(kRedRef).Select(1).Rectangle(50, 0, 100, 50);
+    const QImage image = Play(scaled.File());
+    ASSERT_EQ(image.size(), QSize(400, 200));
+    ExpectColour(image, 150, 50, kRed);
+    ExpectColour(image, 50, 50, kWhite);
+    ExpectColour(image, 150, 150, kWhite);
+
+    // A window whose height is negative turns y upwards: the rectangle near y = 0 is at the
+    // bottom.
+    WmfWriter flipped;
+    flipped.Window(0, 100, 200, -100).NullPen().Select(0).Brush(kBlueRef).Select(1).Rectangle(0, 0, 100, 50);
+    const QImage up = Play(flipped.File());
+    ASSERT_EQ(up.size(), QSize(200, 100));
+    ExpectColour(up, 50, 75, kBlue);
+    ExpectColour(up, 50, 25, kWhite);
+
+    // The file's own window records take over from the placeable box: a window twice the box
+    // shows the drawing at half the size.
+    WmfWriter wide;
+    wide.Window(0, 0, 2880, 1440).NullPen().Select(0).Brush(kRedRef).Select(1).Rectangle(0, 0, 1440, 1440);
+    const QImage half = Play(wide.Placeable(0, 0, 1440, 720, 1440));
+    ExpectColour(half, 24, 24, kRed);
+    ExpectColour(half, 72, 24, kWhite);
+}
+
+TEST(WmfPlayback, WithoutWindowOrHeaderTheDrawingIsThePicture)
+{
+    WmfWriter wmf;
+    wmf.NullPen().Select(0).Brush(kRedRef).Select(1).Rectangle(1000, 1000, 1200, 1100);
+    const QImage image = Play(wmf.File(), 50, 50);
+    ExpectColour(image, 25, 25, kRed);
+    ExpectColour(image, 3, 3, kRed);
+    const QImage own = Play(wmf.File());
+    EXPECT_NEAR(own.width(), 200, 3);
+    EXPECT_NEAR(own.height(), 100, 3);
+}
+
+TEST(WmfPlayback, ObjectsTakeTheLowestFreeSlotAndStatesRestore)
+{
+    WmfWriter wmf;
+    wmf.Window(0, 0, 100, 100).NullPen().Select(0).Brush(kRedRef).Brush(kBlueRef); // slots 0, 1, 2
+    wmf.Select(1).Record(0x001E, {}).Select(2).Record(0x0127, {0xFFFF}); // save, blue, restore: red again
+    wmf.Rectangle(0, 0, 50, 50);
+    wmf.Delete(1).Brush(kGreenRef).Select(1).Rectangle(50, 50, 100, 100); // green takes slot 1
+    const QImage image = Play(wmf.File(3));
+    ExpectColour(image, 25, 25, kRed);
+    ExpectColour(image, 75, 75, kGreen);
+    ExpectColour(image, 75, 25, kWhite);
+
+    // A selected object stays in use after it is deleted, as in GDI.
+    WmfWriter kept;
+    kept.Window(0, 0, 10, 10).NullPen().Select(0).Brush(kBlueRef).Select(1).Delete(1).Rectangle(0, 0, 10, 10);
+    ExpectColour(Play(kept.File(2)), 5, 5, kBlue);
+}
+
+TEST(WmfPlayback, ArcsRunCounterClockwiseFromStartToEnd)
+{
+    // META_PIE in a 100 x 100 box from 3 o'clock to 12 o'clock: the upper right quarter.
+    WmfWriter wmf;
+    wmf.Window(0, 0, 100, 100).NullPen().Select(0).Brush(kRedRef).Select(1);
+    wmf.Record(0x081A, {0, 50, 50, 100, 100, 100, 0, 0});
+    const QImage pie = Play(wmf.File());
+    ExpectColour(pie, 75, 25, kRed);
+    ExpectColour(pie, 25, 25, kWhite);
+    ExpectColour(pie, 75, 75, kWhite);
+
+    // EMR_PIE the same way, then clockwise (EMR_SETARCDIRECTION): the other three quarters.
+    for (const bool clockwise : {false, true}) {
+        EmfWriter emf;
+        emf.NullPen().Brush(1, kBlueRef).Select(1).Record(57, {clockwise ? 2 : 1});
+        emf.Record(47, {0, 0, 100, 100, 100, 50, 50, 0});
+        const QImage image = Play(emf.File(100, 100, 2));
+        ExpectColour(image, 75, 25, clockwise ? kWhite : kBlue);
+        ExpectColour(image, 25, 75, clockwise ? kBlue : kWhite);
+    }
+}
+
+TEST(WmfPlayback, TextInCodePage932WithAlignmentAndOpaqueBox)
+{
+    WmfWriter wmf;
+    wmf.Window(0, 0, 200, 100).Font(tk::FromUtf8("ＭＳ ゴシック"), -40).Select(0);
+    wmf.Record(0x0209, {kBlueRef & 0xFFFF, kBlueRef >> 16}).Record(0x0102, {1}); // blue, transparent
+    wmf.TextOut(10, 10, tk::FromUtf8("あ"));
+    // Right-aligned at x = 190 with a green opaque box over the right quarter.
+    wmf.Record(0x012E, {2}).Record(0x0201, {kGreenRef & 0xFFFF, kGreenRef >> 16});
+    const std::string a = "A";
+    wmf.Record(0x0A32, {60, 190, 1, 2, 150, 0, 200, 100}, a + '\0');
+    const QImage image = Play(wmf.File());
+    ASSERT_EQ(image.size(), QSize(200, 100));
+    EXPECT_GT(Inked(image, QRect(10, 10, 40, 40)), 40);    // the character
+    EXPECT_EQ(Inked(image, QRect(60, 0, 80, 100)), 0);      // nothing between
+    ExpectColour(image, 152, 2, kGreen);                    // the opaque box
+    EXPECT_EQ(Inked(image, QRect(0, 60, 140, 40)), 0);
+}
+
+TEST(WmfPlayback, DibRecordsDrawTheirPixels)
+{
+    const std::string dib = QuadrantDib();
+    WmfWriter wmf;
+    wmf.Window(0, 0, 120, 40);
+    // META_STRETCHDIB, whole DIB into the left square.
+    wmf.Record(0x0F43, {0x0020, 0x00CC, 0, 2, 2, 0, 0, 40, 40, 0, 0}, dib);
+    // META_STRETCHDIB of the top row only: for a bottom-up DIB that row is y = 1.
+    wmf.Record(0x0F43, {0x0020, 0x00CC, 0, 1, 2, 1, 0, 40, 40, 0, 40}, dib);
+    // META_DIBSTRETCHBLT of its top row: y counts from the top here.
+    wmf.Record(0x0B41, {0x0020, 0x00CC, 1, 2, 0, 0, 40, 40, 0, 80}, dib);
+    const QImage image = Play(wmf.File());
+    ASSERT_EQ(image.size(), QSize(120, 40));
+    ExpectColour(image, 10, 10, kRed);
+    ExpectColour(image, 30, 10, kGreen);
+    ExpectColour(image, 10, 30, kBlue);
+    ExpectColour(image, 30, 30, kWhite);
+    for (int left : {40, 80}) {
+        ExpectColour(image, left + 10, 30, kRed);
+        ExpectColour(image, left + 30, 30, kGreen);
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// EMF
+
+TEST(EmfPlayback, FrameGivesTheSizeAndShapesFillIt)
+{
+    EmfWriter emf;
+    emf.NullPen().Brush(1, kRedRef).Select(1).Rectangle(0, 0, 48, 48);
+    emf.Brush(2, kBlueRef).Select(2).Ellipse(48, 0, 96, 48);
+    const std::string file = emf.File(96, 48, 3);
+    const QImage own = Play(file);
+    ASSERT_EQ(own.size(), QSize(96, 48));
+    ExpectColour(own, 24, 24, kRed);
+    ExpectColour(own, 72, 24, kBlue);
+    ExpectColour(own, 94, 2, kWhite);
+
+    const QImage boxed = Play(file, 30, 300);
+    ExpectColour(boxed, 7, 150, kRed);
+    ExpectColour(boxed, 22, 150, kBlue);
+
+    // Stock objects: the black brush.
+    EmfWriter stock;
+    stock.NullPen().Select(0x80000004).Rectangle(0, 0, 10, 10);
+    ExpectColour(Play(stock.File(10, 10)), 5, 5, qRgb(0, 0, 0));
+}
+
+TEST(EmfPlayback, WorldTransformAndMappingModes)
+{
+    EmfWriter emf;
+    emf.NullPen().Brush(1, kRedRef).Select(1);
+    emf.WorldTransform(2, 0, 0, 2, 0, 0).Rectangle(0, 0, 24, 24);           // 0..48
+    emf.Record(36, {}, std::string(24, '\0') + U32(1));                      // back to identity
+    emf.Record(17, {8}).Record(9, {10, 10}).Record(11, {96, 96});            // anisotropic, 10 to 96
+    emf.Brush(2, kBlueRef).Select(2).Rectangle(5, 5, 10, 10);               // 48..96
+    const QImage image = Play(emf.File(96, 96, 3));
+    ExpectColour(image, 40, 40, kRed);
+    ExpectColour(image, 70, 70, kBlue);
+    ExpectColour(image, 70, 20, kWhite);
+
+    // MM_HIMETRIC: 0.01 mm, y upwards, at the reference screen's 96 pixels per inch.
+    EmfWriter metric;
+    metric.NullPen().Brush(1, kGreenRef).Select(1).Record(17, {3}).Rectangle(0, 0, 1270, -1270);
+    const QImage half = Play(metric.File(96, 96, 2));
+    ExpectColour(half, 24, 24, kGreen);
+    ExpectColour(half, 72, 72, kWhite);
+}
+
+TEST(EmfPlayback, PathsPolygonsAndBeziers)
+{
+    EmfWriter emf;
+    emf.NullPen().Brush(1, kRedRef).Select(1);
+    emf.Record(59, {}).Record(27, {0, 0}).Record(54, {40, 0}).Record(54, {40, 40}).Record(54, {0, 40});
+    emf.Record(61, {}).Record(60, {}).Record(62, {0, 0, 40, 40}); // a filled square path
+    // EMR_POLYGON16: a triangle in the lower right.
+    emf.Brush(2, kBlueRef).Select(2);
+    emf.Record(86, {0, 0, 0, 0, 3}, U16(60) + U16(60) + U16(99) + U16(60) + U16(99) + U16(99));
+    // EMR_POLYBEZIER16, straight, with a wide green flat-ended pen (EMR_EXTCREATEPEN).
+    emf.Record(95, {3, 0, 0, 0, 0, 0x10200, 6, 0, kGreenRef, 0, 0}).Select(3);
+    emf.Record(85, {0, 0, 0, 0, 4}, U16(0) + U16(80) + U16(10) + U16(80) + U16(20) + U16(80) + U16(30) + U16(80));
+    const QImage image = Play(emf.File(100, 100, 4));
+    ExpectColour(image, 20, 20, kRed);
+    ExpectColour(image, 90, 70, kBlue);
+    ExpectColour(image, 70, 90, kWhite); // the triangle's other side
+    ExpectColour(image, 15, 80, kGreen);
+    ExpectColour(image, 45, 80, kWhite); // past the curve's end
+}
+
+TEST(EmfPlayback, TextAndClipping)
+{
+    EmfWriter emf;
+    emf.Font(1, QStringLiteral("ＭＳ Ｐゴシック"), -30).Select(1).Record(24, {kBlueRef});
+    emf.TextOutW(5, 5, QStringLiteral("Ab"));
+    // ETO_OPAQUE box in the background colour (set green), with nothing to write.
+    emf.Record(25, {kGreenRef}).TextOutW(0, 0, QString(), 2, QRect(80, 0, 20, 20));
+    const QImage text = Play(emf.File(100, 50, 2));
+    EXPECT_GT(Inked(text, QRect(5, 5, 40, 30)), 30);
+    ExpectColour(text, 90, 10, kGreen);
+    EXPECT_EQ(Inked(text, QRect(50, 25, 50, 25)), 0);
+
+    // A clip to the left half, kept while saved and gone after the restore.
+    EmfWriter clip;
+    clip.NullPen().Brush(1, kRedRef).Select(1).Record(33, {}).Record(30, {0, 0, 50, 100}).Rectangle(0, 0, 100, 50);
+    clip.Record(34, {-1}).Brush(2, kBlueRef).Select(2).Rectangle(0, 50, 100, 100);
+    const QImage clipped = Play(clip.File(100, 100, 3));
+    ExpectColour(clipped, 25, 25, kRed);
+    ExpectColour(clipped, 75, 25, kWhite);
+    ExpectColour(clipped, 75, 75, kBlue);
+}
+
+TEST(EmfPlayback, StretchDibitsDrawsItsPixels)
+{
+    EmfWriter emf;
+    emf.StretchDib(QRect(0, 0, 40, 40), QRect(0, 0, 2, 2));
+    emf.StretchDib(QRect(40, 0, 40, 40), QRect(0, 1, 2, 1)); // the top row of a bottom-up DIB
+    const QImage image = Play(emf.File(80, 40));
+    ExpectColour(image, 10, 10, kRed);
+    ExpectColour(image, 30, 10, kGreen);
+    ExpectColour(image, 10, 30, kBlue);
+    ExpectColour(image, 30, 30, kWhite);
+    ExpectColour(image, 50, 30, kRed);
+    ExpectColour(image, 70, 30, kGreen);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Malformed and hostile files
+
+// Refused with the picture error, and quickly.
+void ExpectRefused(const std::string& name, const std::string& file, int width = 0, int height = 0)
+{
+    QElapsedTimer timer;
+    timer.start();
+    EXPECT_THROW(Play(file, width, height), EInvalidGraphic) << name;
+    EXPECT_LT(timer.elapsed(), 3000) << name;
+}
+
+TEST(MetafileMalformed, WmfFaultsAreRefused)
+{
+    const std::string good = RedAndBlue().File();
+    ASSERT_NO_THROW(Play(good));
+    const std::string header = good.substr(0, 18);
+    auto withRecord = [&](const std::string& record) { return header + record + U32(3) + U16(0); };
+    const std::pair<const char*, std::string> cases[] = {
+        {"empty", ""},
+        {"not a metafile", "GIF89a and then some more bytes"},
+        {"cut inside a record", good.substr(0, 18 + 6 + 2)},
+        {"cut inside the header", good.substr(0, 10)},
+        {"record size 0", header + U32(0) + U16(0x041B) + good.substr(18)},
+        {"record size past the end", header + U32(0x7FFFFFFF) + U16(0x041B) + U16(0)},
+        {"polygon count beyond its record", withRecord(U32(5) + U16(0x0324) + U16(30000) + U16(1) + U16(2))},
+        {"polypolygon counts beyond", withRecord(U32(6) + U16(0x0538) + U16(2) + U16(65535) + U16(65535))},
+        {"text longer than its record", withRecord(U32(5) + U16(0x0521) + U16(200) + U16(0))},
+        {"object index out of range", WmfWriter().Select(9).File(2)},
+        {"more objects than the table", WmfWriter().Brush(0).Brush(0).Brush(0).File(2)},
+        {"DIB colour table beyond its record",
+         WmfWriter().Record(0x0F43, {0x20, 0xCC, 0, 2, 2, 0, 0, 4, 4, 0, 0}, QuadrantDib().replace(32, 4, U32(1000000))).File()},
+        {"DIB pixels cut short",
+         WmfWriter().Record(0x0F43, {0x20, 0xCC, 0, 2, 2, 0, 0, 4, 4, 0, 0}, QuadrantDib().substr(0, 48)).File()},
+        {"placeable with 0 units per inch", RedAndBlue().Placeable(0, 0, 100, 100, 0)},
+        {"placeable with an empty box", RedAndBlue().Placeable(0, 0, 0, 100, 1440)},
+    };
+    for (const auto& [name, file] : cases)
+        ExpectRefused(name, file, 81, 81);
+}
+
+TEST(MetafileMalformed, EmfFaultsAreRefused)
+{
+    EmfWriter drawing;
+    drawing.NullPen().Brush(1, kRedRef).Select(1).Rectangle(0, 0, 10, 10);
+    const std::string good = drawing.File(20, 20, 2);
+    ASSERT_NO_THROW(Play(good));
+    auto with = [](const std::string& record, int handles = 4) { return EmfWriter().Raw(record).File(20, 20, handles); };
+    std::string badSignature = good;
+    badSignature[40] = 'X';
+    std::string longHeader = good;
+    longHeader.replace(4, 4, U32(100000));
+    const std::pair<const char*, std::string> cases[] = {
+        {"cut inside a record", good.substr(0, 88 + 12 + 10)},
+        {"header cut short", good.substr(0, 60)},
+        {"header longer than the file", longHeader},
+        {"bad signature", badSignature},
+        {"record size 0", with(U32(43) + U32(0) + std::string(16, '\0'))},
+        {"record size below its type and size", with(U32(43) + U32(4) + std::string(16, '\0'))},
+        {"record size past the end", with(U32(43) + U32(0xFFFFFFF0) + std::string(16, '\0'))},
+        {"rectangle cut short", with(U32(43) + U32(16) + std::string(8, '\0'))},
+        {"polygon count absurd", with(U32(3) + U32(36) + std::string(16, '\0') + U32(0xFFFFFFFF) + U32(0))},
+        {"polypolygon counts beyond", with(U32(8) + U32(44) + std::string(16, '\0') + U32(2) + U32(4) + U32(0x7FFFFFFF) + U32(0x7FFFFFFF))},
+        {"polypolygon with absurd polygons", with(U32(8) + U32(40) + std::string(16, '\0') + U32(0xFFFFFFFF) + U32(0) + U32(0))},
+        {"create beyond the handles", with(U32(39) + U32(24) + U32(4) + U32(0) + U32(0) + U32(0), 4)},
+        {"create at the reserved handle", with(U32(39) + U32(24) + U32(0) + U32(0) + U32(0) + U32(0))},
+        {"select beyond the handles", with(U32(37) + U32(12) + U32(300))},
+        {"text string outside its record", EmfWriter().Record(84, {0, 0, 0, 0, 1, 0, 0, 0, 0, 50, 4000, 0, 0, 0, 0, 0, 0}).File(20, 20)},
+        {"DIB offsets outside the record",
+         EmfWriter().Record(81, {0, 0, 0, 0, 0, 0, 0, 0, 2, 2, 80, 40, 0x7FFFFFF0, 16, 0, 0x00CC0020, 10, 10}).File(20, 20)},
+    };
+    for (const auto& [name, file] : cases)
+        ExpectRefused(name, file, 81, 81);
+}
+
+// Files kept in tests/data/metafile/malformed, one for each fault, named after it.
+TEST(MetafileMalformed, KeptFixturesAreRefused)
+{
+    const char* data = std::getenv("PAGORA_TEST_DATA");
+    ASSERT_NE(data, nullptr);
+    const std::filesystem::path folder = std::filesystem::path(data) / "metafile" / "malformed";
+    int count = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        ExpectRefused(entry.path().filename().string(), testing_files::ReadBytes(entry.path().string()));
+        ++count;
+    }
+    EXPECT_GE(count, 8);
+}
+
+TEST(MetafileLimits, HugeExtentsAndCostlyFilesStopCleanly)
+{
+    // A frame of kilometres: too large to give its own size, but it plays into a box.
+    EmfWriter huge;
+    huge.NullPen().Select(0x80000004).Rectangle(0, 0, 2000000000, 2000000000);
+    std::string hugeFile = huge.File(10, 10);
+    hugeFile.replace(32, 8, U32(2000000000) + U32(2000000000));
+    ExpectRefused("huge frame without a box", hugeFile);
+    EXPECT_NO_THROW(Play(hugeFile, 81, 81));
+
+    // Shapes and text scaled far beyond the picture are left out, not rasterised.
+    EmfWriter far;
+    far.WorldTransform(1e30f, 0, 0, 1e30f, 0, 0).Ellipse(-10, -10, 10, 10);
+    far.WorldTransform(1e6f, 0, 0, 1e6f, 0, 0).Ellipse(-30000, -30000, 30000, 30000).Rectangle(0, 0, 5, 5);
+    far.Font(1, QStringLiteral("IPAGothic"), -2000000000).Select(1).TextOutW(0, 0, QStringLiteral("big"));
+    QElapsedTimer timer;
+    timer.start();
+    EXPECT_NO_THROW(Play(far.File(50, 50, 2), 500, 500));
+    WmfWriter tall;
+    tall.Window(0, 0, 1, 1).Viewport(0, 0, 32767, 32767).Ellipse(-32768, -32768, 32767, 32767);
+    EXPECT_NO_THROW(Play(tall.File(), 200, 200));
+    // A dotted line of a million dots is drawn solid.
+    WmfWriter dotted;
+    dotted.Window(0, -1, 2, 2).Viewport(0, 0, 100, 100).Record(0x02FA, {2, 0, 0, 0, 0}).Select(0);
+    dotted.Record(0x0214, {0, -32768}).Record(0x0213, {0, 32767});
+    const QImage line = Play(dotted.File(), 100, 100);
+    EXPECT_GT(Inked(line, QRect(0, 49, 100, 3)), 80);
+    EXPECT_LT(timer.elapsed(), 3000);
+
+    // Full-picture fills over and over, a box of a thousand pixels square: over the drawing budget.
+    EmfWriter fills;
+    for (int i = 0; i < 5000; ++i)
+        fills.Rectangle(0, 0, 10, 10);
+    ExpectRefused("thousands of full fills", fills.File(10, 10), 1000, 1000);
+    // Too many records, each doing nothing.
+    EmfWriter many;
+    for (int i = 0; i < 1'000'100; ++i)
+        many.Record(18, {1});
+    ExpectRefused("a million records", many.File(10, 10));
+    // States saved without end.
+    WmfWriter saves;
+    for (int i = 0; i < 5000; ++i)
+        saves.Record(0x001E, {});
+    ExpectRefused("endless saved states", saves.Window(0, 0, 10, 10).File());
+}
+
+// ---------------------------------------------------------------------------------------------
+// The picture loader
+
+class MetafilePictureTest : public ::testing::Test {
+protected:
+    AnsiString Store(const std::string& name, const std::string& bytes)
+    {
+        WriteBytes(scratch / name, bytes);
+        return tk::FromUtf8(scratch / name);
+    }
+    const QImage& Image() const { return picture.impl().image; }
+
+    ScratchFolder scratch;
+    TPicture picture;
+    int changes = 0;
+};
+
+TEST_F(MetafilePictureTest, LoadsAtTheBoxSizeInAnyLetterCaseAndAgainForANewBox)
+{
+    picture.OnChange = [this] { ++changes; };
+    picture.SetTargetSize(81, 81);
+    picture.LoadFromFile(Store("clip.WMF", RedAndBlue().Placeable(0, 0, 1440, 720, 1440)));
+    ASSERT_EQ(Image().size(), QSize(81, 81));
+    ExpectColour(Image(), 20, 40, kRed);
+    EmfWriter emf;
+    emf.NullPen().Brush(1, kBlueRef).Select(1).Rectangle(0, 0, 48, 48);
+    picture.LoadFromFile(Store("clip.Emf", emf.File(48, 48, 2)));
+    ExpectColour(Image(), 40, 40, kBlue);
+    EXPECT_EQ(changes, 2);
+
+    picture.SetTargetSize(200, 120);
+    EXPECT_EQ(changes, 3);
+    EXPECT_EQ(Image().size(), QSize(200, 120));
+    picture.SetTargetSize(200, 120);
+    EXPECT_EQ(changes, 3);
+
+    // A damaged metafile leaves the picture as it was; so does a good one under another name.
+    const qint64 before = Image().cacheKey();
+    const std::string cut = RedAndBlue().File().substr(0, 30);
+    for (const char* name : {"cut.wmf", "cut.emf"})
+        EXPECT_THROW(picture.LoadFromFile(Store(name, cut)), EInvalidGraphic) << name;
+    EXPECT_THROW(picture.LoadFromFile(Store("clip.png", emf.File(48, 48, 2))), EInvalidGraphic);
+    EXPECT_EQ(Image().cacheKey(), before);
+    EXPECT_EQ(changes, 3);
+}
+
+} // namespace
