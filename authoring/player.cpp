@@ -2,6 +2,7 @@
 #include "player.h"
 #include "pagelayout.h"
 #include "elementpicture.h"
+#include "shell.h"
 
 #include <initializer_list>
 
@@ -109,8 +110,53 @@ void TPlayerWindow::StopOnClose()
     Timer1->SetEnabled(false);
 }
 
-// The sound keeper; page sounds are not played yet.
-void TPlayerWindow::Timer2Timer(TObject*) {}
+// ---------------------------------------------------------------------------------------------
+// Page sounds
+
+namespace {
+
+bool IsShellSound(const AnsiString& soundFile) { return !soundFile.empty() && soundFile.back() == '3'; }
+
+} // namespace
+
+void TPlayerWindow::PlayPageSound(const AnsiString& soundFile)
+{
+    try {
+        MediaPlayer1->SetFileName(soundFile);
+        MediaPlayer1->Open();
+        MediaPlayer1->Play();
+        MediaPlayer1->SetNotify(true);
+    } catch (const std::exception&) {
+        MediaPlayer1->SetNotify(true);
+    }
+}
+
+void TPlayerWindow::ReplayFailed() { MediaPlayer1->Close(); }
+
+// The sound keeper. A play that ended successfully leaves NotifyValue at 0, and the next tick
+// plays the page's sound again from its beginning. A tick while the sound still plays lets it
+// go on and supersedes the earlier play's report, so nothing happens until the later play
+// ends. So a media-player sound loops for as long as its page is shown.
+void TPlayerWindow::Timer2Timer(TObject*)
+{
+    if (MediaPlayer1->NotifyValue() != nvSuccessful || !IsPageNumber(CurrentPage))
+        return;
+    const AnsiString& soundFile = Pages[CurrentPage].SoundFile;
+    if (soundFile.empty())
+        return;
+    if (MediaPlayer1->FileName() == soundFile) {
+        try {
+            MediaPlayer1->Play();
+        } catch (const std::exception&) {
+            ReplayFailed();
+        }
+        return;
+    }
+    // The page's sound has changed since the page was laid out; a shell sound is never
+    // loaded into the media player.
+    if (!IsShellSound(soundFile))
+        PlayPageSound(soundFile);
+}
 
 // ---------------------------------------------------------------------------------------------
 // Page layout
@@ -126,8 +172,29 @@ void ShowPage(std::int32_t n)
     PageSoundStep(n);
 }
 
-// Page sounds are not played yet.
-void PageSoundStep(std::int32_t) {}
+void PageSoundStep(std::int32_t n)
+{
+    TPlayerWindow* w = PlayerWindow;
+    if (!w || !IsPageNumber(n))
+        return;
+    // A page without a sound leaves an earlier page's sound to play to its end.
+    const AnsiString& soundFile = Pages[n].SoundFile;
+    if (soundFile.empty())
+        return;
+    if (IsShellSound(soundFile))
+        ShellOpen(soundFile, "", "", SW_SHOWMINIMIZED);
+    else
+        w->PlayPageSound(soundFile);
+}
+
+// A document takes no parameters, and desktop programs choose their own window state.
+void ShellOpen(const AnsiString& file, const AnsiString& /*parameters*/, const AnsiString& folder,
+               std::int32_t /*showCommand*/)
+{
+    // Paths of any length are passed whole: a sound path of 80 bytes or more is as good a
+    // path as a shorter one, and a cut one would name another file.
+    tk::ShellOpen(file, folder);
+}
 
 // ---------------------------------------------------------------------------------------------
 // Links

@@ -52,6 +52,15 @@ public:
     // What every program's FormClose does first. Timer1 stops too, so that a close within
     // 200 ms of an activation never lays out a hidden window.
     void StopOnClose();
+
+    // Opens and plays a media-player sound as the sound step and the keeper do: any failure
+    // leaves the page silent, without a message; the notify request is on afterwards.
+    void PlayPageSound(const AnsiString& soundFile);
+
+protected:
+    // The keeper could not play the page's sound again: the authoring program closes the
+    // device.
+    virtual void ReplayFailed();
 };
 
 // The one player window of the program, or null before it is created.
@@ -69,6 +78,15 @@ void ShowPage(std::int32_t n);
 // or a number beyond the table does nothing.
 void FollowLink();
 
-// The sound step of a page layout, acting on page n's sound.
+// The sound step of a page layout: starts page n's sound. A name whose last byte is "3"
+// (".mp3") is opened through the shell; any other goes to the media player.
 void PageSoundStep(std::int32_t n);
+
+// The show command that asks for the opened program's window to come up minimised.
+constexpr std::int32_t SW_SHOWMINIMIZED = 2;
+
+// Opens a file with the program the desktop associates with it, in folder (the current
+// folder when empty). Parameters and show command have no counterpart on the desktop and are
+// not passed on. Nothing is reported, whatever happens.
+void ShellOpen(const AnsiString& file, const AnsiString& parameters, const AnsiString& folder, std::int32_t showCommand);
 
