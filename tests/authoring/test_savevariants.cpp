@@ -1,19 +1,13 @@
 // The two save variants: names without folders, and names moved into a typed folder.
-#include "edunit1.h"
-#include "edunit2.h"
-#include "edunit3.h"
-#include "filetesting.h"
+#include "editorprogram.h"
 #include "modal.h"
-#include "uiprobe.h"
 #include "workfile.h"
 
-#include <filesystem>
 #include <gtest/gtest.h>
 
 namespace {
 
 using testing_files::ReadBytes;
-using testing_files::ScratchFolder;
 
 std::vector<std::string> Lines(const std::string& bytes)
 {
@@ -28,13 +22,6 @@ class SaveVariants : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        previousFolder_ = std::filesystem::current_path();
-        std::filesystem::current_path(folder_.Path());
-        probe::WriteBitmap(folder_ / "mascot.bmp", 4, 4, 0x00FF00);
-        Application->CreateForm(Form1);
-        Application->CreateForm(DataModule1);
-        Application->CreateForm(Form2);
-        Application->CreateForm(Form3);
         Pages[1].Pictures[1].FileName = "C:\\pics\\cat.bmp";
         Pages[1].Pictures[2].FileName = "C:\\表\\dog.bmp";
         Pages[1].Pictures[3].FileName = "C:\\pics\\";
@@ -42,16 +29,6 @@ protected:
         Pages[2].Pictures[1].FileName = "表.bmp";
         Pages[2].SoundFile = "C:cat.wav";
         ShowEditorPage(1); // the sound box follows page 1's sound
-    }
-
-    void TearDown() override
-    {
-        delete Form3;
-        delete Form2;
-        delete DataModule1;
-        delete Form1;
-        Form1 = nullptr;
-        std::filesystem::current_path(previousFolder_);
     }
 
     // The lines of the file the plain save writes now, to compare with.
@@ -62,8 +39,8 @@ protected:
         return Lines(ReadBytes(plain));
     }
 
-    std::filesystem::path previousFolder_;
-    ScratchFolder folder_;
+    EditorProgram program_;
+    const testing_files::ScratchFolder& folder_ = program_.Folder();
 };
 
 // Page block line numbers (0-based in the file) of the four name lines of page p, for pages
