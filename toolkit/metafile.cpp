@@ -1082,6 +1082,33 @@ private:
     std::optional<QRectF> measured_;
 };
 
+// What both formats' records start with: their kind and their size in bytes.
+struct RecordHead {
+    std::uint32_t kind;
+    std::uint64_t bytes;
+};
+
+// Walks the records from `at` to the end record (of kind `endKind`) or to the end of the data.
+// `head(at)` reads a record's kind and size; a record smaller than its own head or reaching
+// past the data is damage, and so many records that no picture needs them are too large.
+template <class Head, class Visit>
+void ForEachRecord(const Bytes& file, std::size_t at, std::uint64_t headBytes, std::uint32_t endKind, Head&& head,
+                   Visit&& visit)
+{
+    std::uint64_t count = 0;
+    while (at < file.Size()) {
+        const RecordHead record = head(at);
+        if (record.bytes < headBytes || record.bytes > file.Size() - at)
+            throw DamagedPicture();
+        if (record.kind == endKind)
+            return;
+        if (++count > kMaxRecords)
+            throw PictureTooLarge();
+        visit(record.kind, at, static_cast<std::size_t>(record.bytes));
+        at += static_cast<std::size_t>(record.bytes);
+    }
+}
+
 // The pixel size of the picture: its box, or its own size when it has none.
 QSize PictureSize(QSizeF natural, int targetWidth, int targetHeight)
 {
@@ -1149,19 +1176,11 @@ WmfHeader ReadWmfHeader(const Bytes& file)
 template <class Visit>
 void ForEachWmfRecord(const Bytes& file, std::size_t at, Visit&& visit)
 {
-    std::uint64_t count = 0;
-    while (at < file.Size()) {
-        const std::uint64_t bytes = std::uint64_t{file.U32(at)} * 2;
-        const std::uint16_t function = file.U16(at + 4);
-        if (bytes < 6 || bytes > file.Size() - at)
-            throw DamagedPicture();
-        if (function == 0)
-            return;
-        if (++count > kMaxRecords)
-            throw PictureTooLarge();
-        visit(function, file.Sub(at + 6, static_cast<std::size_t>(bytes - 6)), bytes / 2);
-        at += static_cast<std::size_t>(bytes);
-    }
+    ForEachRecord(
+        file, at, 6, 0, [&](std::size_t r) { return RecordHead{file.U16(r + 4), std::uint64_t{file.U32(r)} * 2}; },
+        [&](std::uint32_t function, std::size_t r, std::size_t bytes) {
+            visit(static_cast<std::uint16_t>(function), file.Sub(r + 6, bytes - 6), std::uint64_t{bytes} / 2);
+        });
 }
 
 // WMF parameters are 16-bit words, most often in the reverse order of the call: y before x,
@@ -1554,18 +1573,9 @@ EmfHeader ReadEmfHeader(const Bytes& file)
 template <class Visit>
 void ForEachEmfRecord(const Bytes& file, std::size_t at, Visit&& visit)
 {
-    std::uint64_t count = 0;
-    while (at < file.Size()) {
-        const std::uint32_t type = file.U32(at), size = file.U32(at + 4);
-        if (size < 8 || size > file.Size() - at)
-            throw DamagedPicture();
-        if (type == 14)
-            return;
-        if (++count > kMaxRecords)
-            throw PictureTooLarge();
-        visit(type, file.Sub(at, size));
-        at += size;
-    }
+    ForEachRecord(
+        file, at, 8, 14, [&](std::size_t r) { return RecordHead{file.U32(r), file.U32(r + 4)}; },
+        [&](std::uint32_t type, std::size_t r, std::size_t bytes) { visit(type, file.Sub(r, bytes)); });
 }
 
 // An array of points: POINTL (32-bit x, y) or, in the 16-bit records, POINTS.
