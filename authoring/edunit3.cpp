@@ -15,12 +15,16 @@ TForm3::TForm3(TComponent* owner) : TPlayerWindow(owner, 2, 1)
     OnCreate = [this](TObject* s) { FormCreate(s); };
     Timer1->OnTimer = [this](TObject* s) { Timer1Timer(s); };
     OnClose = [this](TObject* s, TCloseAction& a) { FormClose(s, a); };
+    Timer2->OnTimer = [this](TObject* s) { Timer2Timer(s); };
     print1->OnClick = [this](TObject* s) { print1Click(s); };
 }
 
 void TForm3::FormCreate(TObject*) { CreateCommon(); }
 
 void TForm3::Timer1Timer(TObject*) { LayOutAfterActivation(); }
+
+// The sound keeper; a failed replay closes the device.
+void TForm3::Timer2Timer(TObject*) { KeepPageSound(FailedReplay::CloseDevice); }
 
 // The close action stays the default: the window hides and comes back with the next show.
 void TForm3::FormClose(TObject*, TCloseAction&) { StopOnClose(); }

@@ -14,6 +14,7 @@ public:
 
     void FormCreate(TObject* Sender);
     void Timer1Timer(TObject* Sender);
+    void Timer2Timer(TObject* Sender);
     void FormClose(TObject* Sender, TCloseAction& Action);
     void print1Click(TObject* Sender);
 };

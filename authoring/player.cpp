@@ -70,7 +70,6 @@ TPlayerWindow::TPlayerWindow(TComponent* owner, int left, int top) : TForm(owner
     Button8->OnClick = [this](TObject* s) { Button8Click(s); };
     Button1->OnClick = [this](TObject* s) { Button1Click(s); };
     OnActivate = [this](TObject* s) { FormActivate(s); };
-    Timer2->OnTimer = [this](TObject* s) { Timer2Timer(s); };
 
     PlayerWindow = this;
 }
@@ -131,13 +130,11 @@ void TPlayerWindow::PlayPageSound(const AnsiString& soundFile)
     }
 }
 
-void TPlayerWindow::ReplayFailed() { MediaPlayer1->Close(); }
-
 // The sound keeper. A play that ended successfully leaves NotifyValue at 0, and the next tick
 // plays the page's sound again from its beginning. A tick while the sound still plays lets it
 // go on and supersedes the earlier play's report, so nothing happens until the later play
 // ends. So a media-player sound loops for as long as its page is shown.
-void TPlayerWindow::Timer2Timer(TObject*)
+void TPlayerWindow::KeepPageSound(FailedReplay answer)
 {
     if (MediaPlayer1->NotifyValue() != nvSuccessful || !IsPageNumber(CurrentPage))
         return;
@@ -148,7 +145,10 @@ void TPlayerWindow::Timer2Timer(TObject*)
         try {
             MediaPlayer1->Play();
         } catch (const std::exception&) {
-            ReplayFailed();
+            if (answer == FailedReplay::CloseDevice)
+                MediaPlayer1->Close();
+            else
+                MediaPlayer1->SetNotify(true);
         }
         return;
     }

@@ -42,7 +42,6 @@ public:
     void Button8Click(TObject* Sender);
     void Button1Click(TObject* Sender);
     void FormActivate(TObject* Sender);
-    void Timer2Timer(TObject* Sender);
 
     // What every program's FormCreate does first: the caption and the corner button's hint.
     void CreateCommon();
@@ -57,10 +56,11 @@ public:
     // leaves the page silent, without a message; the notify request is on afterwards.
     void PlayPageSound(const AnsiString& soundFile);
 
-protected:
-    // The keeper could not play the page's sound again: the authoring program closes the
-    // device.
-    virtual void ReplayFailed();
+    // What the sound keeper does when it cannot play the page's sound again: the authoring
+    // program closes the device, the viewer asks for a report instead.
+    enum class FailedReplay { CloseDevice, AskForReport };
+    // The sound keeper, which each program's Timer2Timer runs with its own answer.
+    void KeepPageSound(FailedReplay answer);
 };
 
 // The one player window of the program, or null before it is created.

@@ -15,6 +15,7 @@ TForm3::TForm3(TComponent* owner) : TPlayerWindow(owner, 6, 7)
     OnCreate = [this](TObject* s) { FormCreate(s); };
     Timer1->OnTimer = [this](TObject* s) { Timer1Timer(s); };
     OnClose = [this](TObject* s, TCloseAction& a) { FormClose(s, a); };
+    Timer2->OnTimer = [this](TObject* s) { Timer2Timer(s); };
     Timer3->OnTimer = [this](TObject* s) { Timer3Timer(s); };
 }
 
@@ -42,7 +43,8 @@ void TForm3::FormClose(TObject*, TCloseAction&)
     Timer3->SetEnabled(false);
 }
 
-void TForm3::ReplayFailed() { MediaPlayer1->SetNotify(true); }
+// The sound keeper; a failed replay asks for a report and leaves the device open.
+void TForm3::Timer2Timer(TObject*) { KeepPageSound(FailedReplay::AskForReport); }
 
 // Shows the first page with content after the current one. Past page 200 the mode read now
 // decides: 2 ends the turning, any other goes on from page 1. One tick looks at each page

@@ -12,12 +12,9 @@ public:
 
     void FormCreate(TObject* Sender);
     void Timer1Timer(TObject* Sender);
+    void Timer2Timer(TObject* Sender);
     void FormClose(TObject* Sender, TCloseAction& Action);
     void Timer3Timer(TObject* Sender);
-
-protected:
-    // The viewer asks for a report instead of closing the device.
-    void ReplayFailed() override;
 };
 
 extern TForm3* Form3;

@@ -83,8 +83,9 @@ TEST_F(SaveVariants, WithoutFoldersOnlyTheNameLinesDiffer)
         for (int p : {1, 2})
             for (std::size_t n : NameLines(p))
                 isName = isName || n == i;
-        if (!isName)
+        if (!isName) {
             EXPECT_EQ(written[i], plain[i]) << "line " << i;
+        }
     }
 }
 
