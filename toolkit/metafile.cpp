@@ -42,9 +42,12 @@ constexpr qsizetype kMaxFileBytes = 64 * 1024 * 1024;
 constexpr std::uint64_t kMaxRecords = 1'000'000;
 constexpr int kMaxSide = 16384;
 constexpr std::size_t kMaxSavedStates = 4096;
-// Picture pixels covered by all shapes together (each counted by its box within the picture),
-// plus one for each point and record drawn.
+// Picture pixels covered by all shapes together (each counted by its box within the picture,
+// times what a pixel of it costs to draw), plus one for each point and record drawn: about a
+// second of drawing.
 constexpr double kMaxDrawingWork = 1e9;
+// What a pixel costs, against a pixel of a plain fill: measured on Qt's raster engine.
+constexpr double kPatternCost = 3, kTextCost = 2, kBitmapCost = 4;
 // Shapes reaching further than this from the picture, in its pixels, are left out: no picture
 // needs them, and the rasterizer's fixed-point coordinates would overflow.
 constexpr double kMaxCoordinate = 1 << 22;
@@ -818,7 +821,7 @@ public:
         local.scale(xScale / yScale, 1);
         const QRectF area(left, baseline - metrics.ascent(), width, metrics.ascent() + metrics.descent());
 
-        if (Admit(local.mapRect(area).adjusted(-1, -1, 1, 1), static_cast<std::size_t>(text.size()))) {
+        if (Admit(local.mapRect(area).adjusted(-1, -1, 1, 1), static_cast<std::size_t>(text.size()), kTextCost)) {
             ApplyClip();
             painter_->save();
             if (box && (options & kTextClipped)) {
@@ -866,7 +869,7 @@ public:
             return;
         const QRectF target = destination.normalized();
         const QTransform t = ToPicture();
-        if (!Admit(t.mapRect(target), 1))
+        if (!Admit(t.mapRect(target), 1, kBitmapCost))
             return;
         QImage part = bitmap.copy(x0, y0, x1 - x0, y1 - y0);
         const bool flipX = (destination.width() < 0) != (source.width() < 0);
@@ -961,8 +964,9 @@ private:
             return;
         const QPen pen = stroking ? PicturePen(ToPicture(), path) : QPen(Qt::NoPen);
         const double margin = (stroking ? pen.widthF() : 0) / 2 + 1;
+        const bool patterned = filling && dc.brush.kind != Brush::Solid;
         if (!Admit(path.boundingRect().adjusted(-margin, -margin, margin, margin),
-                   static_cast<std::size_t>(path.elementCount())))
+                   static_cast<std::size_t>(path.elementCount()), patterned ? kPatternCost : 1))
             return;
         ApplyClip();
         painter_->resetTransform();
@@ -977,7 +981,8 @@ private:
 
     void FillArea(const QPainterPath& area, const QBrush& brush)
     {
-        if (brush.style() == Qt::NoBrush || !Admit(area.boundingRect().adjusted(-1, -1, 1, 1), 4))
+        const double cost = brush.style() == Qt::SolidPattern ? 1 : kPatternCost;
+        if (brush.style() == Qt::NoBrush || !Admit(area.boundingRect().adjusted(-1, -1, 1, 1), 4, cost))
             return;
         ApplyClip();
         painter_->resetTransform();
@@ -987,7 +992,7 @@ private:
     // Whether something with these bounds (picture pixels) is drawn. Out of reach or not a
     // number: it is left out. Otherwise its share of the picture counts against the drawing
     // budget, and a picture over budget is refused. When measuring, nothing is drawn.
-    bool Admit(const QRectF& bounds, std::size_t elements)
+    bool Admit(const QRectF& bounds, std::size_t elements, double cost = 1)
     {
         for (double v : {bounds.left(), bounds.top(), bounds.right(), bounds.bottom()})
             if (!(std::abs(v) <= kMaxCoordinate))
@@ -999,7 +1004,7 @@ private:
             const QRectF visible = bounds & QRectF(image_->rect());
             drawn = visible.width() > 0 && visible.height() > 0;
             if (drawn)
-                work_ += visible.width() * visible.height();
+                work_ += visible.width() * visible.height() * cost;
         }
         Charge(static_cast<double>(elements) + 1);
         return drawn;
