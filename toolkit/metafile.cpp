@@ -645,9 +645,8 @@ public:
         const QPainterPath arc = ArcPath(box, start, end, ArcShape::Arc, ClockwiseOnPicture());
         if (arc.isEmpty())
             return;
+        ContinueFigure({arc.pointAtPercent(0)}, false);
         const QPainterPath picture = ToPicture().map(arc);
-        std::vector<QPointF> line{arc.pointAtPercent(0)};
-        ContinueFigure(line, false);
         if (inPath_)
             path_.connectPath(picture);
         else
@@ -824,6 +823,7 @@ public:
         if (Admit(local.mapRect(area).adjusted(-1, -1, 1, 1), static_cast<std::size_t>(text.size()), kTextCost)) {
             ApplyClip();
             painter_->save();
+            painter_->resetTransform();
             if (box && (options & kTextClipped)) {
                 QPainterPath clip;
                 clip.addPolygon(t.map(QPolygonF(box->normalized())));
