@@ -669,18 +669,34 @@ public:
         Paint(picture, closed, true);
     }
 
-    // A rectangle, ellipse or rounded rectangle's box; an inside-frame pen stays within it.
-    QRectF FrameBox(const QRectF& box) const
+    void Rectangle(const QRectF& box)
     {
-        QRectF r = box.normalized();
-        if (dc.pen.insideFrame && dc.pen.visible) {
-            const double half = std::min({dc.pen.width / 2, r.width() / 2, r.height() / 2});
-            r.adjust(half, half, -half, -half);
-        }
-        return r;
+        QPainterPath path;
+        path.addRect(FrameBox(box));
+        Shape(path, true);
     }
 
-    bool ClockwiseOnPicture() const { return dc.clockwiseArcs != (ToPicture().determinant() < 0); }
+    void Ellipse(const QRectF& box)
+    {
+        QPainterPath path;
+        path.addEllipse(FrameBox(box));
+        Shape(path, true);
+    }
+
+    // `corner`: the width and height of the ellipse that rounds the corners.
+    void RoundRect(const QRectF& box, QSizeF corner)
+    {
+        const QRectF inside = FrameBox(box);
+        QPainterPath path;
+        path.addRoundedRect(inside, std::min(std::abs(corner.width()) / 2, inside.width() / 2),
+                            std::min(std::abs(corner.height()) / 2, inside.height() / 2));
+        Shape(path, true);
+    }
+
+    void Arc(const QRectF& box, QPointF start, QPointF end, ArcShape shape)
+    {
+        Shape(ArcPath(box, start, end, shape, ClockwiseOnPicture()), shape != ArcShape::Arc);
+    }
 
     // --- the path bracket (EMF)
 
@@ -911,6 +927,19 @@ public:
     }
 
 private:
+    // A rectangle, ellipse or rounded rectangle's box; an inside-frame pen stays within it.
+    QRectF FrameBox(const QRectF& box) const
+    {
+        QRectF r = box.normalized();
+        if (dc.pen.insideFrame && dc.pen.visible) {
+            const double half = std::min({dc.pen.width / 2, r.width() / 2, r.height() / 2});
+            r.adjust(half, half, -half, -half);
+        }
+        return r;
+    }
+
+    bool ClockwiseOnPicture() const { return dc.clockwiseArcs != (ToPicture().determinant() < 0); }
+
     QBrush PictureBrush() const
     {
         switch (dc.brush.kind) {
@@ -1385,34 +1414,17 @@ private:
         case 0x0107: dc.smoothStretch = p.U16(0) == 4; break;                    // META_SETSTRETCHBLTMODE
         case 0x0214: canvas_.MoveTo(WmfPoint(p, 0)); break;                      // META_MOVETO: y, x
         case 0x0213: canvas_.ContinueFigure({WmfPoint(p, 0)}, false); break;     // META_LINETO: y, x
-        case 0x041B: { // META_RECTANGLE: bottom, right, top, left
-            QPainterPath path;
-            path.addRect(canvas_.FrameBox(WmfBox(p, 0)));
-            canvas_.Shape(path, true);
+        case 0x041B: canvas_.Rectangle(WmfBox(p, 0)); break; // META_RECTANGLE: bottom, right, top, left
+        case 0x0418: canvas_.Ellipse(WmfBox(p, 0)); break;   // META_ELLIPSE: bottom, right, top, left
+        case 0x061C: // META_ROUNDRECT: corner height, corner width, bottom, right, top, left
+            canvas_.RoundRect(WmfBox(p, 4), QSizeF(p.I16(2), p.I16(0)));
             break;
-        }
-        case 0x061C: { // META_ROUNDRECT: corner height, corner width, bottom, right, top, left
-            const QRectF box = canvas_.FrameBox(WmfBox(p, 4));
-            QPainterPath path;
-            path.addRoundedRect(box, std::min(std::abs(p.I16(2)) / 2.0, box.width() / 2),
-                                std::min(std::abs(p.I16(0)) / 2.0, box.height() / 2));
-            canvas_.Shape(path, true);
-            break;
-        }
-        case 0x0418: { // META_ELLIPSE: bottom, right, top, left
-            QPainterPath path;
-            path.addEllipse(canvas_.FrameBox(WmfBox(p, 0)));
-            canvas_.Shape(path, true);
-            break;
-        }
         case 0x0817: // META_ARC: end y, end x, start y, start x, bottom, right, top, left
         case 0x081A: // META_PIE
-        case 0x0830: { // META_CHORD
-            const ArcShape shape = function == 0x0817 ? ArcShape::Arc : function == 0x081A ? ArcShape::Pie : ArcShape::Chord;
-            canvas_.Shape(ArcPath(WmfBox(p, 8), WmfPoint(p, 4), WmfPoint(p, 0), shape, canvas_.ClockwiseOnPicture()),
-                          shape != ArcShape::Arc);
+        case 0x0830: // META_CHORD
+            canvas_.Arc(WmfBox(p, 8), WmfPoint(p, 4), WmfPoint(p, 0),
+                        function == 0x0817 ? ArcShape::Arc : function == 0x081A ? ArcShape::Pie : ArcShape::Chord);
             break;
-        }
         case 0x0324: // META_POLYGON: count, points
         case 0x0325: // META_POLYLINE
             canvas_.Shape(PolygonPath(WmfPoints(p, 2, p.U16(0)), function == 0x0324), function == 0x0324);
@@ -1882,32 +1894,13 @@ private:
             break;
         case 82: objects_[Index(r.U32(8))] = ReadFont(r); break; // EMR_EXTCREATEFONTINDIRECTW
         case 49: objects_[Index(r.U32(8))] = OtherObject{}; break; // EMR_CREATEPALETTE: handle, LOGPALETTE
-        case 42: { // EMR_ELLIPSE: box
-            QPainterPath path;
-            path.addEllipse(canvas_.FrameBox(RectL(r, 8)));
-            canvas_.Shape(path, true);
+        case 42: canvas_.Ellipse(RectL(r, 8)); break;                                  // EMR_ELLIPSE: box
+        case 43: canvas_.Rectangle(RectL(r, 8)); break;                                // EMR_RECTANGLE: box
+        case 44: canvas_.RoundRect(RectL(r, 8), QSizeF(r.I32(24), r.I32(28))); break; // EMR_ROUNDRECT: box, corner
+        case 45: case 46: case 47: // EMR_ARC, EMR_CHORD, EMR_PIE: box, start (POINTL), end
+            canvas_.Arc(RectL(r, 8), PointL(r, 24), PointL(r, 32),
+                        type == 45 ? ArcShape::Arc : type == 46 ? ArcShape::Chord : ArcShape::Pie);
             break;
-        }
-        case 43: { // EMR_RECTANGLE: box
-            QPainterPath path;
-            path.addRect(canvas_.FrameBox(RectL(r, 8)));
-            canvas_.Shape(path, true);
-            break;
-        }
-        case 44: { // EMR_ROUNDRECT: box, corner (SIZEL)
-            const QRectF box = canvas_.FrameBox(RectL(r, 8));
-            QPainterPath path;
-            path.addRoundedRect(box, std::min(std::abs(r.I32(24)) / 2.0, box.width() / 2),
-                                std::min(std::abs(r.I32(28)) / 2.0, box.height() / 2));
-            canvas_.Shape(path, true);
-            break;
-        }
-        case 45: case 46: case 47: { // EMR_ARC, EMR_CHORD, EMR_PIE: box, start (POINTL), end
-            const ArcShape shape = type == 45 ? ArcShape::Arc : type == 46 ? ArcShape::Chord : ArcShape::Pie;
-            canvas_.Shape(ArcPath(RectL(r, 8), PointL(r, 24), PointL(r, 32), shape, canvas_.ClockwiseOnPicture()),
-                          shape != ArcShape::Arc);
-            break;
-        }
         case 55: canvas_.ArcTo(RectL(r, 8), PointL(r, 24), PointL(r, 32)); break; // EMR_ARCTO
         case 54: canvas_.ContinueFigure({PointL(r, 8)}, false); break;            // EMR_LINETO
         case 57: dc.clockwiseArcs = r.U32(8) == 2; break;                          // EMR_SETARCDIRECTION

@@ -38,6 +38,17 @@ std::string F32(float f)
     return U32(bits);
 }
 
+// Fields of `width` bytes each, then a tail, padded to a multiple of the field width.
+std::string Fields(std::initializer_list<std::int64_t> fields, int width, const std::string& tail)
+{
+    std::string out;
+    for (std::int64_t f : fields)
+        out += Le(static_cast<std::uint64_t>(f), width);
+    out += tail;
+    out.resize((out.size() + width - 1) / width * width, '\0');
+    return out;
+}
+
 // COLORREF values (0x00BBGGRR) and what they look like.
 constexpr std::uint32_t kRedRef = 0x0000FF, kGreenRef = 0x00FF00, kBlueRef = 0xFF0000;
 const QRgb kRed = qRgb(255, 0, 0), kGreen = qRgb(0, 255, 0), kBlue = qRgb(0, 0, 255), kWhite = qRgb(255, 255, 255);
@@ -57,12 +68,7 @@ class WmfWriter {
 public:
     WmfWriter& Record(std::uint16_t function, std::initializer_list<std::int64_t> words, std::string tail = {})
     {
-        std::string params;
-        for (std::int64_t w : words)
-            params += U16(w);
-        params += tail;
-        if (params.size() % 2)
-            params += '\0';
+        const std::string params = Fields(words, 2, tail);
         records_ += U32(static_cast<std::int64_t>(6 + params.size()) / 2) + U16(function) + params;
         return *this;
     }
@@ -118,12 +124,7 @@ class EmfWriter {
 public:
     EmfWriter& Record(std::uint32_t type, std::initializer_list<std::int64_t> fields, std::string tail = {})
     {
-        std::string body;
-        for (std::int64_t f : fields)
-            body += U32(f);
-        body += tail;
-        while (body.size() % 4)
-            body += '\0';
+        const std::string body = Fields(fields, 4, tail);
         records_ += U32(type) + U32(static_cast<std::int64_t>(8 + body.size())) + body;
         return *this;
     }
