@@ -687,7 +687,8 @@ bool ParseWholeNumber(const QString& text, int& value)
     const char* last = s.data() + s.size();
     if (first != last && *first == '+')
         ++first;
-    if (first == last)
+    // One sign at most: from_chars would take the "-" of "+-5".
+    if (first == last || (first != s.data() && *first == '-'))
         return false;
     long long parsed = 0;
     auto result = std::from_chars(first, last, parsed);
@@ -711,10 +712,13 @@ SpinWidget::SpinWidget(TSpinEdit* spin) : spin_(spin)
 
 QAbstractSpinBox::StepEnabled SpinWidget::stepEnabled() const
 {
+    // A step always lands within the range, so a typed value beyond a bound steps to that
+    // bound in either direction; only a value on a bound cannot step past it.
+    const int value = spin_->Value();
     StepEnabled enabled = StepNone;
-    if (spin_->Value() < spin_->MaxValue())
+    if (value != spin_->MaxValue())
         enabled |= StepUpEnabled;
-    if (spin_->Value() > spin_->MinValue())
+    if (value != spin_->MinValue())
         enabled |= StepDownEnabled;
     return enabled;
 }
@@ -752,8 +756,18 @@ void SpinWidget::keyPressEvent(QKeyEvent* event)
         event->accept();
         return;
     }
+    // Only Up and Down step, by one; Page Up and Page Down, which would step by ten, do
+    // nothing in a text field.
+    if (event->key() == Qt::Key_PageUp || event->key() == Qt::Key_PageDown) {
+        event->accept();
+        return;
+    }
     QAbstractSpinBox::keyPressEvent(event);
 }
+
+// The wheel does not step the field: its arrows and the Up and Down keys do. The turn goes on
+// to the window under it.
+void SpinWidget::wheelEvent(QWheelEvent* event) { event->ignore(); }
 
 void SpinWidget::focusOutEvent(QFocusEvent* event)
 {
