@@ -16,6 +16,11 @@ namespace tk {
 
 namespace {
 
+// The program's active form: the form the user works in, kept while the program itself is
+// not active. Coming back from another program, or from a box or dialog that is no form,
+// leaves it unchanged, so only a change of form counts as a form's activation.
+TForm* activeForm = nullptr;
+
 // The top-level widget of a form: activation, the close box, and keeping the outer size when
 // the window system adds its frame.
 class FormWidget : public QWidget {
@@ -27,7 +32,15 @@ protected:
     {
         switch (event->type()) {
         case QEvent::WindowActivate:
-            Raise(form_->OnActivate, form_);
+            if (activeForm != form_) {
+                activeForm = form_;
+                Raise(form_->OnActivate, form_);
+            }
+            break;
+        case QEvent::Hide:
+            // A hidden form is active no more: showing it again activates it anew.
+            if (activeForm == form_)
+                activeForm = nullptr;
             break;
         case QEvent::Show:
         case QEvent::Move:
@@ -76,6 +89,12 @@ std::unique_ptr<TControl::Impl> MakeFormImpl(TForm* form)
 
 } // namespace
 
+void FormDestroyed(TForm* form)
+{
+    if (activeForm == form)
+        activeForm = nullptr;
+}
+
 void Dispatch(const std::function<void()>& handler)
 {
     try {
@@ -104,6 +123,7 @@ TForm::~TForm()
     // The application never keeps a main window that is gone.
     if (Application->mainForm_ == this)
         Application->mainForm_ = nullptr;
+    tk::FormDestroyed(this);
     // Controls go before the window that holds their widgets.
     DestroyComponents();
 }

@@ -9,6 +9,8 @@
 #include <QCheckBox>
 #include <QElapsedTimer>
 #include <QLineEdit>
+#include <QLocale>
+#include <QWheelEvent>
 #include <QRadioButton>
 #include <QTest>
 
@@ -110,7 +112,7 @@ TEST_F(ControlsTest, SpinEditValueIsTheWholeNumberInItsTextOrItsMinimum)
     spin->SetMaxValue(200);
     for (auto [text, value] : std::initializer_list<std::pair<const char*, int>>{
              {"150", 150}, {"+7", 7}, {"", 1}, {"-", 1}, {"+", 1}, {"1.5", 1}, {"abc", 1}, {"300", 300}, {"-5", -5},
-             {"99999999999", 1}}) {
+             {"99999999999", 1}, {"+-5", 1}, {"--5", 1}}) {
         spin->SetText(text);
         EXPECT_EQ(spin->Value(), value) << "text \"" << text << "\"";
     }
@@ -185,6 +187,86 @@ TEST_F(ControlsTest, SpinEditStepsByOneWithinItsRange)
     widget->stepBy(-5);
     EXPECT_EQ(spin->Value(), 1);
     EXPECT_EQ(changes, 2);
+}
+
+TEST_F(ControlsTest, SpinEditTakesSignsAndTheDecimalSeparatorRefusesEnterAndStepsOnlyByOne)
+{
+    form->Show();
+    auto* spin = Make<TSpinEdit>();
+    spin->SetMinValue(1);
+    spin->SetMaxValue(120);
+    spin->SetValue(1);
+    int changes = 0;
+    spin->OnChange = [&](TObject*) { ++changes; };
+    QWidget* widget = WidgetOf(spin);
+    ASSERT_TRUE(WaitFor([&] { return form->Active(); }));
+    spin->SetFocus();
+
+    SpinEditor(spin)->clear();
+    const QString separator = QLocale().decimalPoint();
+    QTest::keyClicks(widget, QStringLiteral("+-7") + separator + QStringLiteral("5"));
+    EXPECT_EQ(SpinEditor(spin)->text(), QStringLiteral("+-7") + separator + QStringLiteral("5"));
+    EXPECT_EQ(spin->Value(), 1); // not a whole number: the minimum
+    int typed = changes;
+    QTest::keyClick(widget, Qt::Key_Return);
+    QTest::keyClick(widget, Qt::Key_Enter);
+    EXPECT_EQ(changes, typed);
+
+    // Up and Down step by one and land within the range, also from a typed value beyond it.
+    SpinEditor(spin)->setText("50");
+    QTest::keyClick(widget, Qt::Key_Up);
+    EXPECT_EQ(spin->Text(), "51");
+    QTest::keyClick(widget, Qt::Key_Down);
+    EXPECT_EQ(spin->Text(), "50");
+    SpinEditor(spin)->setText("500");
+    QTest::keyClick(widget, Qt::Key_Up);
+    EXPECT_EQ(spin->Text(), "120");
+    SpinEditor(spin)->setText("0");
+    QTest::keyClick(widget, Qt::Key_Down);
+    EXPECT_EQ(spin->Text(), "1");
+
+    // Page Up, Page Down and the wheel do not step it.
+    SpinEditor(spin)->setText("50");
+    typed = changes;
+    QTest::keyClick(widget, Qt::Key_PageUp);
+    QTest::keyClick(widget, Qt::Key_PageDown);
+    QWheelEvent wheel(QPointF(5, 5), widget->mapToGlobal(QPointF(5, 5)), QPoint(), QPoint(0, 120), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(widget, &wheel);
+    EXPECT_EQ(spin->Text(), "50");
+    EXPECT_EQ(changes, typed);
+}
+
+TEST_F(ControlsTest, OnActivateRunsWhenTheFormBecomesTheProgramsActiveForm)
+{
+    TForm other(nullptr);
+    int activations = 0;
+    form->OnActivate = [&](TObject*) { ++activations; };
+    form->Show();
+    ASSERT_TRUE(WaitFor([&] { return form->Active(); }));
+    EXPECT_EQ(activations, 1);
+
+    // The program loses the activation to another program and gets it back: the same form
+    // is still the one the user works in.
+    QApplication::setActiveWindow(nullptr);
+    ASSERT_TRUE(WaitFor([&] { return !form->Active(); }));
+    QApplication::setActiveWindow(WidgetOf(form));
+    ASSERT_TRUE(WaitFor([&] { return form->Active(); }));
+    EXPECT_EQ(activations, 1);
+
+    // Coming back from another form of the program activates it.
+    other.Show();
+    ASSERT_TRUE(WaitFor([&] { return other.Active(); }));
+    form->Show();
+    ASSERT_TRUE(WaitFor([&] { return form->Active(); }));
+    EXPECT_EQ(activations, 2);
+
+    // So does showing it again after it was hidden.
+    other.Hide();
+    form->Hide();
+    form->Show();
+    ASSERT_TRUE(WaitFor([&] { return form->Active(); }));
+    EXPECT_EQ(activations, 3);
 }
 
 TEST(Timer, TicksAtItsIntervalWhileEnabledAndNeverAtZero)
