@@ -6,6 +6,7 @@
 // not depend on which Qt translation is installed.
 #include "dialogs.h"
 
+#include "forms.h"
 #include "qtbridge.h"
 
 #include <QApplication>
@@ -237,17 +238,24 @@ public:
 
     QString Chosen() const { return chosen_; }
 
+    // Called by Qt for the OK button: nothing may leave it but a return. A failure shows the
+    // error box and leaves the user in the dialog.
     void accept() override
     {
-        const QStringList files = selectedFiles();
-        // A folder typed into the name field is opened by Qt's own accept.
-        if (files.size() == 1 && !QFileInfo(files.first()).isDir()) {
-            const QString path = CompleteFileName(tk::FromQt(files.first()), defaultExt_);
-            if (NeedsOverwriteQuestion(kind_, options_, path) && !AskOverwrite(path))
-                return;
-            chosen_ = path;
-        }
-        QFileDialog::accept();
+        bool accepted = false;
+        tk::Dispatch([&] {
+            const QStringList files = selectedFiles();
+            // A folder typed into the name field is opened by Qt's own accept.
+            if (files.size() == 1 && !QFileInfo(files.first()).isDir()) {
+                const QString path = CompleteFileName(tk::FromQt(files.first()), defaultExt_);
+                if (NeedsOverwriteQuestion(kind_, options_, path) && !AskOverwrite(path))
+                    return;
+                chosen_ = path;
+            }
+            accepted = true;
+        });
+        if (accepted)
+            QFileDialog::accept();
     }
 
 private:

@@ -1,5 +1,6 @@
 // Modal boxes, file, font and print dialogs, printing and the help viewer.
 #include "dialogs.h"
+#include "forms.h"
 #include "helpviewer.h"
 #include "modal.h"
 #include "qtbridge.h"
@@ -355,6 +356,36 @@ TEST_F(DialogsInTempFolder, RealSaveDialogAddsTheExtensionAndAsksBeforeOverwriti
     ASSERT_TRUE(dialog->Execute());
     EXPECT_EQ(questions, 1);
     EXPECT_EQ(dialog->FileName, tk::FromQt(Path("fresh.kse")));
+}
+
+TEST_F(DialogsInTempFolder, AFailureInTheDialogsOkStepIsShownAndLeavesTheUserInTheDialog)
+{
+    Touch("taken.kse");
+    std::vector<tk::MessageBoxRequest> shown;
+    tk::ModalAnswers answers;
+    answers.messageBox = [&](const tk::MessageBoxRequest& request) -> int {
+        shown.push_back(request);
+        if (request.kind == Kind::Warning)
+            throw Exception("no question today");
+        return mrOk;
+    };
+    ScopedModalAnswers scope(answers);
+    Application->SetTitle("Pagora ");
+
+    auto dialog = WorkSaveDialog();
+    WhenModal<QFileDialog>([](QFileDialog* shown) {
+        shown->selectFile("taken");
+        static_cast<QDialog*>(shown)->accept();
+        EXPECT_TRUE(shown->isVisible());
+        shown->selectFile("fresh");
+        static_cast<QDialog*>(shown)->accept();
+    });
+    ASSERT_TRUE(dialog->Execute());
+    EXPECT_EQ(dialog->FileName, tk::FromQt(Path("fresh.kse")));
+    ASSERT_EQ(shown.size(), 2u);
+    EXPECT_EQ(shown[1].kind, Kind::Error);
+    EXPECT_EQ(shown[1].caption, "Pagora ");
+    EXPECT_EQ(shown[1].text, "no question today.");
 }
 
 TEST_F(DialogsInTempFolder, PictureDialogPreviewsTheSelectedPicture)
