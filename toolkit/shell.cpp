@@ -10,7 +10,12 @@ void ShellOpen(const AnsiString& file, const AnsiString& folder)
     const std::string opener = FindOnPath("xdg-open");
     if (opener.empty())
         return;
-    StartDetached(opener, {NativePath(file)}, folder.empty() ? std::string(".") : NativePath(folder));
+    // xdg-open takes an argument that starts with "-" for an option of its own; a relative
+    // name like that is handed over as the same file under "./".
+    std::string path = NativePath(file);
+    if (!path.empty() && path.front() == '-')
+        path.insert(0, "./");
+    StartDetached(opener, {path}, folder.empty() ? std::string(".") : NativePath(folder));
 }
 
 } // namespace tk

@@ -570,11 +570,15 @@ TEST_F(ShellOpening, PathsOfAnyLengthAreHandedOverWholeInTheGivenFolder)
     // A held path's "\" reads as "/".
     ShellOpen("sub\\tune.mp3", "", "", SW_SHOWMINIMIZED);
     ASSERT_TRUE(shell_.WaitForCalls(3));
+    // A relative name that starts like an option still names the file.
+    ShellOpen("-tune.mp3", "", "", SW_SHOWMINIMIZED);
+    ASSERT_TRUE(shell_.WaitForCalls(4));
 
     const std::vector<std::string> calls = shell_.Calls();
     EXPECT_EQ(calls.at(0), Canonical(folder_.Path().string()) + "|" + name79);
     EXPECT_EQ(calls.at(1), Canonical(".") + "|" + name200);
     EXPECT_EQ(calls.at(2), Canonical(".") + "|sub/tune.mp3");
+    EXPECT_EQ(calls.at(3), Canonical(".") + "|./-tune.mp3");
     // The children are gone, and none is left as a zombie of this process.
     EXPECT_TRUE(WaitFor([] { return waitpid(-1, nullptr, WNOHANG) == -1 && errno == ECHILD; }));
 }
