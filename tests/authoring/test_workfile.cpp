@@ -156,6 +156,9 @@ TEST_F(WorkFile, IntegerLines)
         {"12 34", 12}, {"   7", 7}, {"\t+5\t", 5}, {"$10", 16}, {"0x10", 16}, {"X1f", 31},
         {"$FFFFFFFF", -1}, {"$00000000010", 16}, {"-2147483648", -2147483647 - 1},
         {"2147483647", 2147483647}, {"007", 7},
+        // Only the first 32 characters of a run count; the rest of its line is passed over.
+        {std::string(31, '0') + "7", 7}, {std::string(32, '0') + "7", 0}, {"-" + std::string(31, '0') + "7", 0},
+        {"$" + std::string(40, '0') + "1", 0},
     };
     for (const auto& [line, value] : good) {
         lines[0] = line;
