@@ -537,6 +537,33 @@ TEST_F(Editing, TheSoundDialogStoresThePathWhole)
     EXPECT_EQ(Pages[1].SoundFile, sound);
 }
 
+// The sound button and field show only in the contents mode with the sound box on; the box
+// and the mode selector each keep that rule when the other one changes.
+TEST_F(Editing, TheSoundControlsShowOnlyInTheContentsModeWithTheSoundBoxOn)
+{
+    auto soundControlsShown = [] { return Form1->Button5->Visible() && Form1->Edit2->Visible(); };
+    auto soundControlsHidden = [] { return !Form1->Button5->Visible() && !Form1->Edit2->Visible(); };
+    Pages[1].SoundFile = "song.wav";
+    for (int mode : {2, 3}) {
+        SetMode(mode);
+        Form1->CheckBox7->SetChecked(true);
+        EXPECT_TRUE(soundControlsHidden()) << "mode " << mode;
+        SetMode(1);
+        EXPECT_TRUE(soundControlsShown()) << "mode " << mode;
+        SetMode(mode);
+        EXPECT_TRUE(soundControlsHidden()) << "mode " << mode;
+        Form1->CheckBox7->SetChecked(false);
+    }
+    SetMode(1); // with the box off nothing comes back
+    EXPECT_TRUE(soundControlsHidden());
+    Form1->CheckBox7->SetChecked(true);
+    EXPECT_TRUE(soundControlsShown());
+    EXPECT_EQ(Form1->Edit2->Text(), "song.wav");
+    Form1->CheckBox7->SetChecked(false);
+    EXPECT_TRUE(soundControlsHidden());
+    EXPECT_EQ(Pages[1].SoundFile, "song.wav"); // only a store empties it
+}
+
 TEST_F(Editing, InPositionAndSizeModeClicksOpenNoDialog)
 {
     ShowAllElements();
