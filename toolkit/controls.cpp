@@ -159,10 +159,46 @@ bool HandOnUncaptured(QWidget* receiver, QMouseEvent* mouse)
 
 } // namespace
 
+namespace {
+
+bool IsMouseEvent(QEvent::Type type)
+{
+    return type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick || type == QEvent::MouseMove ||
+           type == QEvent::MouseButtonRelease;
+}
+
+// Qt hands a mouse event that a widget leaves unaccepted on to its parent (a button ignores a
+// right press, most widgets ignore moves). Over a control, a press, a move or a release belongs
+// to that control alone, so an event handed on from a child is not raised again for the
+// parent's control: a right press on a button in a panel must not start dragging the panel.
+bool HandedOnFromChild(QObject* watched, QMouseEvent* mouse)
+{
+    // Qt hands on a copy of the event, with the same time stamp and global position.
+    static quint64 lastTimestamp = 0;
+    static QEvent::Type lastType = QEvent::None;
+    static QPointF lastGlobal;
+    static QPointer<QWidget> lastReceiver;
+    auto* widget = static_cast<QWidget*>(watched);
+    bool handedOn = mouse->timestamp() == lastTimestamp && mouse->type() == lastType &&
+                    mouse->globalPosition() == lastGlobal && lastReceiver && lastReceiver != widget &&
+                    widget->isAncestorOf(lastReceiver);
+    if (!handedOn) {
+        lastTimestamp = mouse->timestamp();
+        lastType = mouse->type();
+        lastGlobal = mouse->globalPosition();
+        lastReceiver = widget;
+    }
+    return handedOn;
+}
+
+} // namespace
+
 bool EventBridge::eventFilter(QObject* watched, QEvent* event)
 {
     TControl* control = ControlOf(watched);
     if (!control)
+        return false;
+    if (IsMouseEvent(event->type()) && HandedOnFromChild(watched, static_cast<QMouseEvent*>(event)))
         return false;
     if ((event->type() == QEvent::MouseMove || event->type() == QEvent::MouseButtonRelease) &&
         HandOnUncaptured(static_cast<QWidget*>(watched), static_cast<QMouseEvent*>(event)))
@@ -321,6 +357,10 @@ void TControl::SetTop(int value) { SetBounds(Left(), value, Width(), Height()); 
 void TControl::SetWidth(int value) { SetBounds(Left(), Top(), value, Height()); }
 void TControl::SetHeight(int value) { SetBounds(Left(), Top(), Width(), value); }
 
+namespace {
+constexpr int MaxWindowSize = 8192;
+}
+
 void TControl::SetBounds(int left, int top, int width, int height)
 {
     QWidget* w = impl_->widget;
@@ -329,6 +369,12 @@ void TControl::SetBounds(int left, int top, int width, int height)
     if (left == Left() && top == Top() && width == Width() && height == Height())
         return;
     if (impl_->topLevel) {
+        // A work file may ask for any window size; a window far beyond any screen could not
+        // even get its drawing buffer, so a window is held to a size a screen can show.
+        width = std::min(width, MaxWindowSize);
+        height = std::min(height, MaxWindowSize);
+        if (left == Left() && top == Top() && width == Width() && height == Height())
+            return;
         // Outer size: the frame the window system adds is taken off the client size.
         QSize frame = w->frameGeometry().size() - w->size();
         w->move(left, top);

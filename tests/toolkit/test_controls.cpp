@@ -487,3 +487,42 @@ TEST_F(ControlsTest, OnlyALeftPressCapturesThePointer)
     send(QEvent::MouseButtonRelease, Qt::LeftButton, Qt::NoButton);
     EXPECT_EQ(seen, (std::vector<std::string>{"b move 5,6", "b up", "a move 195,6", "a up"}));
 }
+
+TEST_F(ControlsTest, APressOrMoveOverAControlBelongsToItNotToThePanelBehindIt)
+{
+    form->Show();
+    ASSERT_TRUE(WaitFor([&] { return form->Visible(); }));
+    auto* panel = Make<TPanel>();
+    panel->SetBounds(0, 0, 200, 200);
+    auto* button = new TButton(form);
+    button->SetParent(panel);
+    button->SetBounds(10, 10, 80, 30);
+    auto* box = new TCheckBox(form);
+    box->SetParent(panel);
+    box->SetBounds(10, 50, 80, 20);
+    std::vector<std::string> seen;
+    panel->OnMouseDown = [&](TObject*, TMouseButton, TShiftState, int, int) { seen.push_back("panel down"); };
+    panel->OnMouseMove = [&](TObject*, TShiftState, int, int) { seen.push_back("panel move"); };
+    button->OnMouseDown = [&](TObject*, TMouseButton b, TShiftState, int, int) {
+        seen.push_back(b == mbRight ? "button right" : "button other");
+    };
+    box->OnMouseDown = [&](TObject*, TMouseButton, TShiftState, int, int) { seen.push_back("box down"); };
+    QTest::mousePress(WidgetOf(button), Qt::RightButton, {}, QPoint(5, 5));
+    QTest::mouseRelease(WidgetOf(button), Qt::RightButton, {}, QPoint(5, 5));
+    QTest::mousePress(WidgetOf(box), Qt::MiddleButton, {}, QPoint(5, 5));
+    QTest::mouseRelease(WidgetOf(box), Qt::MiddleButton, {}, QPoint(5, 5));
+    QTest::mouseMove(WidgetOf(button), QPoint(20, 10));
+    EXPECT_EQ(seen, (std::vector<std::string>{"button right", "box down"}));
+    QTest::mousePress(WidgetOf(panel), Qt::RightButton, {}, QPoint(150, 150));
+    QTest::mouseRelease(WidgetOf(panel), Qt::RightButton, {}, QPoint(150, 150));
+    EXPECT_EQ(seen.back(), "panel down");
+}
+
+TEST_F(ControlsTest, AWindowIsHeldToASizeAScreenCanShow)
+{
+    form->SetBounds(0, 0, 100000, 100000);
+    EXPECT_EQ(form->Width(), 8192);
+    EXPECT_EQ(form->Height(), 8192);
+    form->SetWidth(792);
+    EXPECT_EQ(form->Width(), 792);
+}
