@@ -21,6 +21,7 @@ TForm2::TForm2(TComponent* owner) : TForm(owner)
     Font()->SetHeight(-12);
     Font()->SetCharset(SHIFTJIS_CHARSET);
     SetBounds(207, 210, 331, 147);
+    SetIcon("pagoraed.ico");
 
     Label1 = PlaceControl<TLabel>(this, this, 16, 8, 295, 15);
     Label1->Font()->SetHeight(-15);
