@@ -2,11 +2,13 @@
 #include "elementpicture.h"
 #include "pagetable.h"
 
+#include <exception>
+
 void LoadMascot(TPicture* picture)
 {
     try {
         picture->LoadFromFile(StartFolder + "mascot.bmp");
-    } catch (const Exception&) {
+    } catch (const std::exception&) {
         picture->LoadFromResource(LayoutPictureResource);
     }
 }
@@ -17,7 +19,7 @@ bool LoadElementPicture(TPicture* picture, const AnsiString& fileName)
         try {
             picture->LoadFromFile(fileName);
             return true;
-        } catch (const Exception&) {
+        } catch (const std::exception&) {
         }
     }
     LoadMascot(picture);
