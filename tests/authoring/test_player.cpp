@@ -1,10 +1,7 @@
 // The player window: page layout, picture fallback, links, the corner button, activation and
 // the one-shot layout, closing, and printing.
-#include "edunit3.h"
 #include "elementpicture.h"
-#include "filetesting.h"
-#include "modal.h"
-#include "uiprobe.h"
+#include "playerprogram.h"
 
 #include <climits>
 #include <filesystem>
@@ -15,63 +12,23 @@ namespace {
 using probe::ShowsFile;
 using probe::ShowsResource;
 using probe::WaitFor;
-using testing_files::ScratchFolder;
 
 class Player : public ::testing::Test {
 protected:
-    static void SetUpTestSuite()
-    {
-        // Stands for the editing window: the program's main window, so that closing the
-        // player only hides it, and a window the player can lose the activation to.
-        if (!mainWindow_) {
-            Application->CreateForm(mainWindow_);
-            mainWindow_->SetCaption("main");
-        }
-    }
-
-    void SetUp() override
-    {
-        ResetAllPages();
-        WorkWidth = DefaultWorkWidth;
-        WorkHeight = DefaultWorkHeight;
-        CurrentPage = 1;
-        LinkTarget = 0;
-        WorkFileName.clear();
-        StartFolder = folder_.Path().string() + "\\";
-        probe::WriteBitmap(Mascot(), 6, 4, 0x00FF00);
-        Application->CreateForm(Form3);
-    }
-
-    void TearDown() override
-    {
-        // The player shows no boxes of its own, and no error may reach the error box.
-        for (const auto& message : modal_.messages)
-            ADD_FAILURE() << "box shown: " << message.text;
-        delete Form3;
-        Form3 = nullptr;
-        mainWindow_->Hide();
-    }
-
-    std::string Mascot() const { return folder_ / "mascot.bmp"; }
+    std::string Mascot() const { return program_.Mascot(); }
 
     // Shows the player and waits for the layout that follows its activation.
-    void ShowPlayer()
-    {
-        Form3->Show();
-        ASSERT_TRUE(WaitFor([] { return Form3->Active(); }));
-        ASSERT_TRUE(WaitFor([] { return !Form3->Timer1->Enabled(); }));
-    }
+    void ShowPlayer() { ASSERT_TRUE(PlayerProgram::ShowAndLayOut()); }
 
     // Marks the first text so that a later layout shows in it.
     static void MarkLayout() { Form3->Memo1->SetText("not laid out"); }
     static bool LaidOut() { return Form3->Memo1->Text() != "not laid out"; }
 
-    static TForm* mainWindow_;
-    ScratchFolder folder_;
-    ModalScript modal_;
+    PlayerProgram program_;
+    const testing_files::ScratchFolder& folder_ = program_.Folder();
+    ModalScript& modal_ = program_.Modal();
+    static inline TForm*& mainWindow_ = PlayerProgram::MainWindow();
 };
-
-TForm* Player::mainWindow_ = nullptr;
 
 // ---------------------------------------------------------------------------------------------
 // The window as created

@@ -5,6 +5,7 @@
 // uncompressed AVI) and play in real time into fake sinks; "xdg-open" is a script put first
 // on PATH that records the folder it was started in and its arguments.
 #include "edunit3.h"
+#include "playerprogram.h"
 #include "filetesting.h"
 #include "modal.h"
 #include "mplayer.h"
@@ -348,36 +349,12 @@ std::string Canonical(const std::string& path) { return std::filesystem::canonic
 
 class PlayerSound : public ::testing::Test {
 protected:
-    static void SetUpTestSuite()
-    {
-        UseFakeSinks();
-        // Stands for the editing window: the program's main window, so that closing the
-        // player only hides it.
-        if (!mainWindow_)
-            Application->CreateForm(mainWindow_);
-    }
+    static void SetUpTestSuite() { UseFakeSinks(); }
 
     void SetUp() override
     {
-        ResetAllPages();
-        WorkWidth = DefaultWorkWidth;
-        WorkHeight = DefaultWorkHeight;
-        CurrentPage = 1;
-        WorkFileName.clear();
-        StartFolder = folder_.Path().string() + "\\";
-        probe::WriteBitmap(folder_ / "mascot.bmp", 4, 4, 0x00FF00);
-        Application->CreateForm(Form3);
         media_ = Form3->MediaPlayer1;
         reports_ = std::make_unique<Reports>(*media_);
-    }
-
-    void TearDown() override
-    {
-        for (const auto& message : modal_.messages)
-            ADD_FAILURE() << "box shown: " << message.text;
-        delete Form3;
-        Form3 = nullptr;
-        mainWindow_->Hide();
     }
 
     AnsiString Sound(const std::string& name, int milliseconds)
@@ -387,11 +364,7 @@ protected:
     }
 
     // Shows the player and waits for the layout that follows its activation.
-    void ShowPlayer()
-    {
-        Form3->Show();
-        ASSERT_TRUE(WaitFor([] { return Form3->Active() && !Form3->Timer1->Enabled(); }));
-    }
+    void ShowPlayer() { ASSERT_TRUE(PlayerProgram::ShowAndLayOut()); }
 
     // Shows a page as a link to it does.
     static void GoTo(std::int32_t page)
@@ -403,14 +376,12 @@ protected:
     // How many plays ran to their end since the count was last cleared.
     std::size_t Ends() const { return std::count(reports_->values.begin(), reports_->values.end(), nvSuccessful); }
 
-    static TForm* mainWindow_;
-    ScratchFolder folder_;
-    ModalScript modal_;
+    PlayerProgram program_;
+    const testing_files::ScratchFolder& folder_ = program_.Folder();
+    static inline TForm*& mainWindow_ = PlayerProgram::MainWindow();
     TMediaPlayer* media_ = nullptr;
     std::unique_ptr<Reports> reports_;
 };
-
-TForm* PlayerSound::mainWindow_ = nullptr;
 
 TEST_F(PlayerSound, EachLayoutStartsThePagesSoundFromItsBeginning)
 {
