@@ -198,6 +198,11 @@ TMemo* TForm1::TextControl(int i) const
 
 TButton* TForm1::ButtonControl(int j) const { return j == 1 ? Button4 : Button8; }
 
+ElementControls TForm1::Elements() const
+{
+    return {{Image1, Image2, Image3}, {Memo1, Memo2, Memo3}, {Button4, Button8}};
+}
+
 TCheckBox* TForm1::ElementBox(int k) const
 {
     TCheckBox* const boxes[] = {CheckBox1, CheckBox2, CheckBox3, CheckBox4, CheckBox5,
@@ -255,45 +260,16 @@ void TForm1::Button6Click(TObject*)
     const datax& r = Pages[EditPage];
     for (int k = 1; k <= 9; ++k)
         ElementBox(k)->SetChecked(false);
-    for (int i = 1; i <= 3; ++i)
-        PictureControl(i)->Hide();
-    for (int i = 1; i <= 3; ++i)
-        PictureControl(i)->SetTop(r.Pictures[i].Top);
-    for (int i = 1; i <= 3; ++i)
-        PictureControl(i)->SetHeight(r.Pictures[i].Height);
-    for (int i = 1; i <= 3; ++i)
-        PictureControl(i)->SetLeft(r.Pictures[i].Left);
-    for (int i = 1; i <= 3; ++i)
-        PictureControl(i)->SetWidth(r.Pictures[i].Width);
-    for (int i = 1; i <= 3; ++i)
-        TextControl(i)->Hide();
-    for (int i = 1; i <= 3; ++i)
-        TextControl(i)->SetTop(r.Texts[i].Top);
-    for (int i = 1; i <= 3; ++i)
-        TextControl(i)->SetHeight(r.Texts[i].Height);
-    for (int i = 1; i <= 3; ++i)
-        TextControl(i)->SetLeft(r.Texts[i].Left);
-    for (int i = 1; i <= 3; ++i)
-        TextControl(i)->SetWidth(r.Texts[i].Width);
-    for (int i = 1; i <= 3; ++i)
-        TextControl(i)->Font()->SetColor(r.Texts[i].FontColor);
-    for (int i = 1; i <= 3; ++i)
-        TextControl(i)->Font()->SetName(r.Texts[i].FontName);
-    for (int i = 1; i <= 3; ++i)
-        TextControl(i)->Font()->SetSize(r.Texts[i].FontSize);
+    // The reset record reaches the element controls as a shown page does (all hidden, the
+    // mascot in the pictures), except that the two buttons keep their position and size.
+    const int kept[2][4] = {{Button4->Left(), Button4->Top(), Button4->Width(), Button4->Height()},
+                            {Button8->Left(), Button8->Top(), Button8->Width(), Button8->Height()}};
+    ApplyPageElements(r, Elements());
+    for (int j = 1; j <= 2; ++j)
+        ButtonControl(j)->SetBounds(kept[j - 1][0], kept[j - 1][1], kept[j - 1][2], kept[j - 1][3]);
     Button5->Hide();
     Edit1->SetText("");
     Edit2->SetText("");
-    for (int i = 1; i <= 3; ++i)
-        ApplyFontStyleCode(*TextControl(i)->Font(), r.Texts[i].FontStyle);
-    for (int i = 1; i <= 3; ++i)
-        TextControl(i)->SetText(r.Texts[i].Text);
-    Button4->Hide();
-    Button8->Hide();
-    Button4->SetCaption(r.Buttons[1].Caption);
-    Button8->SetCaption(r.Buttons[2].Caption);
-    for (int i = 1; i <= 3; ++i)
-        LoadMascot(PictureControl(i)->Picture());
     Dragging = false;
     MouseMode = 1;
     EditPage = 1;
@@ -380,7 +356,7 @@ void ShowEditorPage(std::int32_t n)
     f->CheckBox8->SetChecked(r.Buttons[1].Visible);
     f->CheckBox9->SetChecked(r.Buttons[2].Visible);
 
-    ApplyPageElements(r, {{f->Image1, f->Image2, f->Image3}, {f->Memo1, f->Memo2, f->Memo3}, {f->Button4, f->Button8}});
+    ApplyPageElements(r, f->Elements());
     f->Edit2->SetText(r.SoundFile);
     bool showSound = f->CheckBox7->Checked() && MouseMode == 1;
     f->Button5->SetVisible(showSound);

@@ -4,6 +4,7 @@
 #include "dialogs.h"
 #include "edunit0.h"
 #include "forms.h"
+#include "pagelayout.h"
 
 class TForm1 : public TForm {
 public:
@@ -58,6 +59,8 @@ public:
     TMemo* TextControl(int i) const;
     TButton* ButtonControl(int j) const;
     TCheckBox* ElementBox(int k) const;
+    // The eight element controls, as a page is shown on them.
+    ElementControls Elements() const;
 
     void FormCreate(TObject* Sender);
     void Button1Click(TObject* Sender);
