@@ -2,7 +2,7 @@
 // specific pixels; malformed and hostile files refused cleanly and quickly; the picture loader's
 // metafile cases.
 #include "filetesting.h"
-#include "metafile.h"
+#include "pictures/metafile.h"
 #include "qtbridge.h"
 
 #include <QElapsedTimer>

@@ -1,7 +1,7 @@
 // Picture loading: the decoder chosen by extension, JPEG decoding and its scale, damaged and
 // missing files refused with the picture left as it was.
 #include "filetesting.h"
-#include "jpegdecoder.h"
+#include "pictures/jpegdecoder.h"
 #include "qtbridge.h"
 
 #include <QBuffer>
