@@ -2,7 +2,6 @@
 // time's file error codes (the numbers Windows gives the same failures).
 #include "textfile.h"
 
-#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -55,14 +54,25 @@ bool IsFolder(const std::string& native)
     return stat(native.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-// A name for the new file beside the target; a leftover of an earlier run under the same
-// process id is stepped over by the caller (O_EXCL).
-std::string TempPathBeside(const std::string& target)
+// The name of the new file that replaces a target: hidden, and the same for every save of that
+// target, so that a save killed half-way leaves at most one behind, which the next save of the
+// same file replaces. A hash of the target's name keeps it short, whatever the target's length.
+std::string TemporaryNameFor(const std::string& targetName)
 {
-    static std::atomic<unsigned> counter{0};
-    const std::size_t slash = target.rfind('/');
-    const std::string prefix = slash == std::string::npos ? "" : target.substr(0, slash + 1);
-    return prefix + ".pagora-" + std::to_string(getpid()) + "-" + std::to_string(counter++) + ".tmp";
+    std::uint64_t hash = 14695981039346656037u; // FNV-1a
+    for (unsigned char c : targetName)
+        hash = (hash ^ c) * 1099511628211u;
+    static const char digits[] = "0123456789abcdef";
+    std::string name = ".pagora-";
+    for (int shift = 60; shift >= 0; shift -= 4)
+        name += digits[(hash >> shift) & 15];
+    return name + ".tmp";
+}
+
+std::string NameOf(const std::string& native)
+{
+    const std::size_t slash = native.rfind('/');
+    return slash == std::string::npos ? native : native.substr(slash + 1);
 }
 
 } // namespace
@@ -86,7 +96,7 @@ void FileDescriptor::Reset() noexcept
     fd_ = -1;
 }
 
-std::string ReadFileBytes(const AnsiString& path)
+std::string ReadFileBytes(const AnsiString& path, std::size_t maxBytes)
 {
     const std::string native = NativePath(path);
     if (native.empty())
@@ -104,6 +114,9 @@ std::string ReadFileBytes(const AnsiString& path)
         throw InOutError(WindowsErrorCode(errno));
     if (!S_ISREG(st.st_mode))
         throw InOutError(5);
+    const auto tooLarge = [] { return EInOutError(8, FromUtf8("ファイルが大きすぎて よみこめません")); };
+    if (static_cast<std::uint64_t>(st.st_size) > maxBytes)
+        throw tooLarge();
 
     // One byte more than the size, so that the read that finds the end needs no reallocation.
     std::string data(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : 0) + 1, '\0');
@@ -120,6 +133,8 @@ std::string ReadFileBytes(const AnsiString& path)
         if (n == 0)
             break;
         done += static_cast<std::size_t>(n);
+        if (done > maxBytes) // it grew while being read
+            throw tooLarge();
     }
     data.resize(done);
     return data;
@@ -159,20 +174,39 @@ SafeFileWriter::SafeFileWriter(const AnsiString& path)
         throw InOutError(WindowsErrorCode(errno));
     }
 
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        std::string candidate = TempPathBeside(target_);
-        // Mode 0666 lets the umask decide a new file's permissions, as for any new file.
-        const int fd = open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0) {
-            file_ = FileDescriptor(fd);
-            tempPath_ = std::move(candidate);
-            buffer_.reserve(kBufferSize);
-            return;
-        }
-        if (errno != EEXIST)
-            break;
+    folder_ = FileDescriptor(open(FolderOf(target_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!folder_.IsOpen())
+        Fail(errno);
+    targetName_ = NameOf(target_);
+    const std::string tempName = TemporaryNameFor(targetName_);
+    // A new file of that name is a leftover of a save that was cut short. It is removed, never
+    // opened: through a link planted under that name we would write somewhere else.
+    if (unlinkat(folder_.Get(), tempName.c_str(), 0) != 0 && errno != ENOENT && errno != EACCES && errno != EPERM)
+        Fail(errno);
+    // Mode 0666 lets the umask decide a new file's permissions, as for any new file.
+    int fd = openat(folder_.Get(), tempName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd >= 0) {
+        tempName_ = tempName;
+    } else {
+        const int error = errno;
+        // A folder that takes no new file (or holds another user's leftover) does not stop the
+        // save of a file that is writable itself: it is written in place, as a plain write does.
+        if (!targetExists_ || (error != EACCES && error != EPERM && error != EEXIST))
+            Fail(error);
+        fd = open(target_.c_str(), O_WRONLY | O_CLOEXEC);
+        if (fd < 0)
+            Fail(errno);
+        inPlace_ = true;
     }
-    Fail(errno);
+    file_ = FileDescriptor(fd);
+    buffer_.reserve(kBufferSize);
+}
+
+std::string SafeFileWriter::TemporaryPathFor(const std::string& nativeTarget)
+{
+    const std::size_t slash = nativeTarget.rfind('/');
+    const std::string folder = slash == std::string::npos ? "" : nativeTarget.substr(0, slash + 1);
+    return folder + TemporaryNameFor(NameOf(nativeTarget));
 }
 
 SafeFileWriter::~SafeFileWriter()
@@ -197,7 +231,11 @@ void SafeFileWriter::Commit()
     if (!file_.IsOpen())
         throw InOutError(kFileNotOpen);
     Flush();
-    if (targetExists_) {
+    if (inPlace_) {
+        // What the old file held beyond the new bytes goes.
+        if (ftruncate(file_.Get(), static_cast<off_t>(written_)) != 0)
+            Fail(errno);
+    } else if (targetExists_) {
         if (geteuid() == 0 && fchown(file_.Get(), targetOwner_, targetGroup_) != 0) {
             // Root saving over another user's work hands it back to that user; when that
             // fails the file is root's, as a new file would be, which is no reason to stop.
@@ -210,13 +248,13 @@ void SafeFileWriter::Commit()
         Fail(errno);
     if (const int error = file_.Close())
         Fail(error);
-    if (rename(tempPath_.c_str(), target_.c_str()) != 0)
+    if (inPlace_)
+        return;
+    if (renameat(folder_.Get(), tempName_.c_str(), folder_.Get(), targetName_.c_str()) != 0)
         Fail(errno);
-    tempPath_.clear();
+    tempName_.clear();
     // Make the rename itself durable; a folder that cannot be synced is no failure of the save.
-    FileDescriptor folder(open(FolderOf(target_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (folder.IsOpen())
-        fsync(folder.Get());
+    fsync(folder_.Get());
 }
 
 void SafeFileWriter::Flush()
@@ -239,6 +277,7 @@ void SafeFileWriter::WriteOut(std::string_view bytes)
         if (n == 0)
             Fail(ENOSPC);
         bytes.remove_prefix(static_cast<std::size_t>(n));
+        written_ += static_cast<std::uint64_t>(n);
     }
 }
 
@@ -252,9 +291,9 @@ void SafeFileWriter::Fail(int error)
 void SafeFileWriter::Abandon() noexcept
 {
     file_.Reset();
-    if (!tempPath_.empty())
-        unlink(tempPath_.c_str());
-    tempPath_.clear();
+    if (!tempName_.empty())
+        unlinkat(folder_.Get(), tempName_.c_str(), 0);
+    tempName_.clear();
     buffer_.clear();
 }
 

@@ -3,6 +3,7 @@
 
 #include "sysutils.h"
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <sys/types.h>
@@ -37,8 +38,9 @@ private:
 };
 
 // The bytes of a whole file. Raises EInOutError: 2 no such file, 3 no such folder or a bad
-// name, 4 too many open files, 5 access denied (a folder, a device), other codes from the system.
-std::string ReadFileBytes(const AnsiString& path);
+// name, 4 too many open files, 5 access denied (a folder, a device), 8 the file is longer than
+// maxBytes (at once, before anything is read), other codes from the system.
+std::string ReadFileBytes(const AnsiString& path, std::size_t maxBytes = static_cast<std::size_t>(-1));
 
 // Ignores SIGXFSZ for the whole process, so that a write past the file-size limit fails with
 // an error instead of ending the program. SafeFileWriter calls it; calling it again is harmless.
@@ -47,11 +49,16 @@ void IgnoreFileSizeSignal();
 // Replaces a file without ever leaving it half written: the bytes go to a new file in the same
 // folder, which is flushed to disk and renamed over the target by Commit. Until then, and on
 // every failure, the old file stays as it was; a writer destroyed without Commit removes its
-// new file. Every failure raises EInOutError (3 no such folder, 5 the target is read-only or
-// not a file, 112 the disk is full or the file-size limit is reached).
+// new file. The new file has one hidden name per target, so one that a killed save left behind
+// is replaced by the next save of the same file. Only when the folder takes no new file but the
+// target itself is writable is the target written in place, as a plain write would. Every
+// failure raises EInOutError (3 no such folder, 5 the target is read-only or not a file, 112
+// the disk is full or the file-size limit is reached).
 class SafeFileWriter {
 public:
     explicit SafeFileWriter(const AnsiString& path);
+    // The native path of the new file beside a native target path.
+    static std::string TemporaryPathFor(const std::string& nativeTarget);
     ~SafeFileWriter();
     SafeFileWriter(const SafeFileWriter&) = delete;
     SafeFileWriter& operator=(const SafeFileWriter&) = delete;
@@ -65,9 +72,13 @@ private:
     [[noreturn]] void Fail(int error);
     void Abandon() noexcept;
 
-    std::string target_;   // native paths
-    std::string tempPath_;
+    std::string target_;     // native path
+    FileDescriptor folder_;  // the target's folder; the names below are in it
+    std::string targetName_;
+    std::string tempName_;   // the new file, until it is renamed or removed
+    bool inPlace_ = false;   // writing the target itself, as the folder takes no new file
     FileDescriptor file_;
+    std::uint64_t written_ = 0;
     bool targetExists_ = false;
     mode_t targetMode_ = 0;
     uid_t targetOwner_ = 0;

@@ -3,7 +3,9 @@
 #include "filetesting.h"
 #include "textfile.h"
 
+#include <filesystem>
 #include <gtest/gtest.h>
+#include <iterator>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -139,6 +141,88 @@ TEST(SafeFileWriter, FileSizeLimitFailsTheSaveAndKeepsTheOldFile)
     EXPECT_EQ(code, 112);
     EXPECT_EQ(ReadBytes(path), old);
     EXPECT_EQ(scratch.Entries(), std::vector<std::string>{"work.kse"});
+}
+
+TEST(SafeFileWriter, ASaveCutShortLeavesOneFileThatTheNextSaveOfThatFileReplaces)
+{
+    ScratchFolder scratch;
+    const std::string path = scratch / "work.kse";
+    const std::string other = scratch / "other.kse";
+    // What saves killed half-way leave behind: one new file per target, whatever it held.
+    WriteBytes(tk::SafeFileWriter::TemporaryPathFor(path), "half a work");
+    WriteBytes(tk::SafeFileWriter::TemporaryPathFor(other), "half another work");
+    EXPECT_EQ(tk::SafeFileWriter::TemporaryPathFor(path), tk::SafeFileWriter::TemporaryPathFor(path));
+    EXPECT_NE(tk::SafeFileWriter::TemporaryPathFor(path), tk::SafeFileWriter::TemporaryPathFor(other));
+    EXPECT_EQ(std::filesystem::path(tk::SafeFileWriter::TemporaryPathFor(path)).filename().string()[0], '.');
+    {
+        tk::SafeFileWriter writer(path);
+        writer.Write("new");
+        writer.Commit();
+    }
+    EXPECT_EQ(ReadBytes(path), "new");
+    EXPECT_EQ(ReadBytes(tk::SafeFileWriter::TemporaryPathFor(other)), "half another work");
+    EXPECT_EQ(scratch.Entries().size(), 2u);
+
+    // A link planted under the new file's name is removed, not written through.
+    WriteBytes(scratch / "victim", "keep");
+    std::filesystem::create_symlink(scratch / "victim", tk::SafeFileWriter::TemporaryPathFor(path));
+    {
+        tk::SafeFileWriter writer(path);
+        writer.Write("newer");
+        writer.Commit();
+    }
+    EXPECT_EQ(ReadBytes(scratch / "victim"), "keep");
+    EXPECT_EQ(ReadBytes(path), "newer");
+}
+
+TEST(SafeFileWriter, ATargetNearThePathLimitSaves)
+{
+    ScratchFolder scratch;
+    std::filesystem::path folder = scratch.Path();
+    while (folder.string().size() < 4086 - 260)
+        folder /= std::string(200, 'd');
+    std::filesystem::create_directories(folder);
+    std::string path = (folder / "w").string();
+    path += std::string(4086 - path.size() - 4, 'n') + ".kse"; // 4,086 bytes, within PATH_MAX
+    ASSERT_EQ(path.size(), 4086u);
+    WriteBytes(path, "old");
+    {
+        tk::SafeFileWriter writer(path);
+        writer.Write("new");
+        writer.Commit();
+    }
+    EXPECT_EQ(tk::ReadFileBytes(path), "new");
+}
+
+// A folder that takes no new file: root passes every permission check, so the save runs under
+// another user's identity then.
+TEST(SafeFileWriter, AWritableFileInAFolderThatTakesNoNewFileIsWrittenInPlace)
+{
+    ScratchFolder scratch;
+    const std::filesystem::path folder = scratch.Path() / "shared";
+    std::filesystem::create_directory(folder);
+    const std::string path = (folder / "work.kse").string();
+    WriteBytes(path, "an old work, longer than the new one");
+    const uid_t user = geteuid() == 0 ? 65534 : geteuid();
+    chmod(scratch.Path().c_str(), 0755);
+    ASSERT_EQ(chown(path.c_str(), user, static_cast<gid_t>(-1)), 0);
+    chmod(path.c_str(), 0644);
+    chmod(folder.c_str(), 0555);
+    const uid_t root = geteuid();
+    ASSERT_EQ(seteuid(user), 0);
+    const int code = ErrorCodeOf([&] {
+        tk::SafeFileWriter writer(path);
+        writer.Write("new work");
+        writer.Commit();
+    });
+    // A new file in that folder is refused as before.
+    const int newFileCode = ErrorCodeOf([&] { tk::SafeFileWriter writer((folder / "new.kse").string()); });
+    ASSERT_EQ(seteuid(root), 0);
+    chmod(folder.c_str(), 0755);
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(newFileCode, 5);
+    EXPECT_EQ(ReadBytes(path), "new work");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 1);
 }
 
 } // namespace
