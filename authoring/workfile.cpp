@@ -17,6 +17,9 @@ constexpr std::string_view kTextEnd = "*";
 constexpr int kEndOfFile = 100;     // the run time's "read beyond end of file"
 constexpr int kNotANumber = 106;
 constexpr std::size_t kMaxNumberLength = 32;
+// A work is a few megabytes of text at most; a file far beyond that is no work, and is refused
+// before it is read rather than after filling the memory with it.
+constexpr std::size_t kMaxWorkFileBytes = 256u * 1024 * 1024;
 
 // The one place that knows the order of the fields of a page block; the writer and the reader
 // both walk it. Io has Name, String, Flag, Integer and Text for the five kinds of line.
@@ -147,8 +150,9 @@ std::optional<std::int32_t> ParseNumber(std::string_view run)
 
 bool IsBlank(char c) { return static_cast<unsigned char>(c) <= 32; }
 
-// Reads the lines of a work file held in memory. Past the last line every kind of line is the
-// error "read beyond end of file", so a file cut short anywhere fails.
+// Reads the lines of a work file held in memory. Past the last line an integer is the error
+// "read beyond end of file", and so is a text, which never meets its "*" line; a string line
+// reads as empty and a flag line as false, as the run time reads them at the end of a file.
 class WorkFileParser {
 public:
     explicit WorkFileParser(std::string_view bytes) : next_(bytes.data()), end_(next_ + bytes.size()) {}
@@ -170,9 +174,9 @@ public:
             throw InOutError(kNotANumber);
         value = *number;
     }
-    void Flag(bool& value) { value = Line() == "T"; }
-    void String(AnsiString& value) { value = Line(); }
-    void Name(AnsiString& value) { value = Line(); }
+    void Flag(bool& value) { value = next_ != end_ && Line() == "T"; }
+    void String(AnsiString& value) { value = next_ != end_ ? AnsiString(Line()) : AnsiString(); }
+    void Name(AnsiString& value) { String(value); }
     // The lines up to the line "*", joined by CR LF. The line end that the writer puts after
     // the last line is not part of the text, so a text comes back exactly as it was saved.
     void Text(AnsiString& value)
@@ -231,6 +235,15 @@ bool HoldsEndMarkerLine(std::string_view text)
     }
 }
 
+// A CR or an LF would end a one-line field early (the reader takes a lone CR, but no other
+// reader of the format need).
+bool HoldsLineBreak(std::string_view line) { return line.find_first_of("\r\n") != std::string_view::npos; }
+
+AnsiString Unsavable(int page, const char* element, const char* what)
+{
+    return std::to_string(page) + "ページの " + element + " の " + what + "に かいぎょうが あるので ほぞんできません";
+}
+
 } // namespace
 
 AnsiString BaseName(const AnsiString& name)
@@ -238,15 +251,29 @@ AnsiString BaseName(const AnsiString& name)
     return tk::ExtractFileName(name);
 }
 
-std::optional<AnsiString> FindUnsavableText(const PageTable& table)
+std::optional<AnsiString> FindUnsavableField(const PageTable& table, const FileNameMapping& mapping)
 {
+    static const char* const pictureNames[] = {"絵１", "絵２", "絵３"};
     static const char* const textNames[] = {"文１", "文２", "文３"};
+    static const char* const buttonNames[] = {"ボタン1", "ボタン２"};
+    const auto written = [&mapping](const AnsiString& name) { return mapping ? mapping(name) : name; };
     for (int page = 1; page <= PageCount; ++page) {
+        const datax& r = table[page];
+        for (int i = 1; i <= 3; ++i)
+            if (HoldsLineBreak(written(r.Pictures[i].FileName)))
+                return Unsavable(page, pictureNames[i - 1], "ファイルのなまえ");
         for (int i = 1; i <= 3; ++i) {
-            if (HoldsEndMarkerLine(table[page].Texts[i].Text))
+            if (HoldsEndMarkerLine(r.Texts[i].Text))
                 return std::to_string(page) + "ページの " + textNames[i - 1]
                      + " に「*」だけの ぎょうが あるので ほぞんできません";
+            if (HoldsLineBreak(r.Texts[i].FontName))
+                return Unsavable(page, textNames[i - 1], "フォントのなまえ");
         }
+        for (int j = 1; j <= 2; ++j)
+            if (HoldsLineBreak(r.Buttons[j].Caption))
+                return Unsavable(page, buttonNames[j - 1], "文字");
+        if (HoldsLineBreak(written(r.SoundFile)))
+            return Unsavable(page, "音", "ファイルのなまえ");
     }
     return std::nullopt;
 }
@@ -254,7 +281,7 @@ std::optional<AnsiString> FindUnsavableText(const PageTable& table)
 void WriteWorkFile(const AnsiString& path, const FileNameMapping& mapping, std::int32_t windowWidth,
                    std::int32_t windowHeight)
 {
-    if (const auto warning = FindUnsavableText(Pages))
+    if (const auto warning = FindUnsavableField(Pages, mapping))
         throw Exception(*warning);
     tk::SafeFileWriter file(path);
     WorkWidth = windowWidth;
@@ -272,7 +299,7 @@ void WriteWorkFile(const AnsiString& path, const FileNameMapping& mapping, std::
 
 void ReadWorkFile(const AnsiString& path)
 {
-    const std::string bytes = tk::ReadFileBytes(path);
+    const std::string bytes = tk::ReadFileBytes(path, kMaxWorkFileBytes);
     WorkFileParser parser(bytes);
     std::int32_t width = 0;
     std::int32_t height = 0;

@@ -4,9 +4,11 @@
 #include "workfile.h"
 
 #include <algorithm>
+#include <functional>
 #include <gtest/gtest.h>
 #include <memory>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -225,11 +227,39 @@ TEST_F(WorkFile, FileCutShortChangesNothing)
 {
     const std::string whole = JoinLines(DefaultLines());
     const std::size_t lastTextEnd = whole.rfind("*\r\n");
+    const std::string trimmed = whole.substr(0, whole.size() - 2); // without the last, empty line
+    const std::string withoutLastInteger = trimmed.substr(0, trimmed.rfind("\r\n", trimmed.size() - 3) + 2);
     for (const std::string& cut : {std::string(), std::string("792\r\n568\r\n"), whole.substr(0, 300),
-                                   whole.substr(0, lastTextEnd), whole.substr(0, whole.size() - 2)}) {
+                                   whole.substr(0, lastTextEnd), withoutLastInteger}) {
         SCOPED_TRACE(cut.size());
         ExpectReadFails(cut, 100);
     }
+}
+
+TEST_F(WorkFile, AStringLinePastTheEndReadsAsEmpty)
+{
+    // What a text editor leaves that trims the file's last, empty line (page 200's sound).
+    Pages[200].SoundFile = "old.wav";
+    const std::string whole = JoinLines(DefaultLines());
+    WriteBytes(path, whole.substr(0, whole.size() - 2));
+    ReadWorkFile(path);
+    EXPECT_EQ(Pages[200].SoundFile, "");
+    EXPECT_EQ(Pages[200].Buttons[2].Width, 65);
+}
+
+TEST_F(WorkFile, AFileFarBeyondAnyWorkIsRefusedBeforeItIsRead)
+{
+    WriteBytes(path, "");
+    ASSERT_EQ(truncate(path.c_str(), 300 * 1024 * 1024), 0); // sparse: takes no disk space
+    Pages[2].Texts[1].Text = "まえの さくひん";
+    const auto before = std::make_unique<PageTable>(Pages);
+    try {
+        ReadWorkFile(path);
+        FAIL() << "no error";
+    } catch (const EInOutError& error) {
+        EXPECT_EQ(error.Message, "ファイルが大きすぎて よみこめません");
+    }
+    EXPECT_TRUE(Pages == *before);
 }
 
 TEST_F(WorkFile, MissingFileChangesNothing)
@@ -267,19 +297,53 @@ TEST_F(WorkFile, FailedSavesKeepTheOldFile)
 
 TEST_F(WorkFile, TextWithLineThatIsOnlyTheEndMarkerIsRefused)
 {
-    EXPECT_EQ(FindUnsavableText(Pages), std::nullopt);
+    EXPECT_EQ(FindUnsavableField(Pages, NameAsHeld), std::nullopt);
     Pages[3].Texts[2].Text = "A\r\n*\r\nB";
     Pages[9].Texts[1].Text = "*";
-    EXPECT_EQ(FindUnsavableText(Pages), "3ページの 文２ に「*」だけの ぎょうが あるので ほぞんできません");
+    EXPECT_EQ(FindUnsavableField(Pages, NameAsHeld), "3ページの 文２ に「*」だけの ぎょうが あるので ほぞんできません");
     Pages[3].Texts[2].Text = "A\n*";
-    EXPECT_EQ(FindUnsavableText(Pages), "3ページの 文２ に「*」だけの ぎょうが あるので ほぞんできません");
+    EXPECT_EQ(FindUnsavableField(Pages, NameAsHeld), "3ページの 文２ に「*」だけの ぎょうが あるので ほぞんできません");
     Pages[3].Texts[2].Text = "* \r\n**\r\n*\r";
-    EXPECT_EQ(FindUnsavableText(Pages), "9ページの 文１ に「*」だけの ぎょうが あるので ほぞんできません");
+    EXPECT_EQ(FindUnsavableField(Pages, NameAsHeld), "9ページの 文１ に「*」だけの ぎょうが あるので ほぞんできません");
 
     WorkWidth = 1;
     EXPECT_THROW(WriteWorkFile(path, NameAsHeld, 640, 480), Exception);
     EXPECT_TRUE(scratch.Entries().empty());
     EXPECT_EQ(WorkWidth, 1);
+}
+
+TEST_F(WorkFile, ALineBreakInAOneLineFieldIsRefusedAsItWouldBeWritten)
+{
+    struct Case {
+        std::function<void()> set;
+        const char* warning;
+    };
+    const Case cases[] = {
+        {[] { Pages[4].Buttons[1].Caption = "いち\r\nに"; }, "4ページの ボタン1 の 文字に かいぎょうが あるので ほぞんできません"},
+        {[] { Pages[5].Buttons[2].Caption = "a\rb"; }, "5ページの ボタン２ の 文字に かいぎょうが あるので ほぞんできません"},
+        {[] { Pages[6].Texts[3].FontName = "ＭＳ\n明朝"; }, "6ページの 文３ の フォントのなまえに かいぎょうが あるので ほぞんできません"},
+        {[] { Pages[7].Pictures[2].FileName = "/home/kim/a\nb.bmp"; }, "7ページの 絵２ の ファイルのなまえに かいぎょうが あるので ほぞんできません"},
+        {[] { Pages[8].SoundFile = "s\n.wav"; }, "8ページの 音 の ファイルのなまえに かいぎょうが あるので ほぞんできません"},
+    };
+    WriteBytes(path, "old work");
+    for (const Case& c : cases) {
+        ResetAllPages();
+        c.set();
+        EXPECT_EQ(FindUnsavableField(Pages, NameAsHeld), c.warning);
+        EXPECT_THROW(WriteWorkFile(path, NameAsHeld, 640, 480), Exception);
+    }
+    EXPECT_EQ(ReadBytes(path), "old work");
+    EXPECT_EQ(scratch.Entries(), std::vector<std::string>{"work.kse"});
+
+    // File names are judged as the mapping writes them: the folders may go, or come in.
+    ResetAllPages();
+    Pages[3].Pictures[1].FileName = "/home/a\nb/cat.bmp";
+    EXPECT_EQ(FindUnsavableField(Pages, BaseName), std::nullopt);
+    Pages[3].Pictures[1].FileName = "cat.bmp";
+    const FileNameMapping intoFolder = [](const AnsiString& name) {
+        return BaseName(name).empty() ? AnsiString() : "E:\r\n\\" + BaseName(name);
+    };
+    EXPECT_EQ(FindUnsavableField(Pages, intoFolder), "3ページの 絵１ の ファイルのなまえに かいぎょうが あるので ほぞんできません");
 }
 
 TEST(BaseName, PartAfterTheLastSeparator)
