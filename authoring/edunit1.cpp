@@ -133,6 +133,7 @@ TForm1::TForm1(TComponent* owner) : TForm(owner)
 
     // Event bindings.
     OnCreate = [this](TObject* s) { FormCreate(s); };
+    OnCloseQuery = [this](TObject* s, bool& canClose) { FormCloseQuery(s, canClose); };
     Image1->OnClick = [this](TObject* s) { Image1Click(s); };
     Image2->OnClick = [this](TObject* s) { Image2Click(s); };
     Image3->OnClick = [this](TObject* s) { Image3Click(s); };
@@ -285,10 +286,12 @@ void TForm1::Button6Click(TObject*)
     WorkFileName.clear();
 }
 
-void TForm1::Button1Click(TObject*)
+// The question is the window's close query, so that the close box asks it too.
+void TForm1::Button1Click(TObject*) { Close(); }
+
+void TForm1::FormCloseQuery(TObject*, bool& CanClose)
 {
-    if (WarningBox("プログラムをおわります。ファイルはほぞんしてありますか？") == mrOk)
-        Close();
+    CanClose = WarningBox("プログラムをおわります。ファイルはほぞんしてありますか？") == mrOk;
 }
 
 void TForm1::SpeedButton1Click(TObject*)
@@ -391,11 +394,12 @@ void TForm1::Button7Click(TObject*)
 // ---------------------------------------------------------------------------------------------
 // Saving and loading the work
 
-// A text with a line that is exactly "*" cannot be carried by the work file: the save commands
-// say so and stop before any file is chosen or opened.
-static bool RefuseUnsavableText()
+// A field that the work file cannot carry (a text line that is exactly "*", a line break in a
+// one-line field as it would be written): the save commands say so and stop before any file is
+// opened.
+static bool RefuseUnsavable(const FileNameMapping& mapping)
 {
-    if (auto warning = FindUnsavableText(Pages)) {
+    if (auto warning = FindUnsavableField(Pages, mapping)) {
         WarningBox(*warning);
         return true;
     }
@@ -405,7 +409,7 @@ static bool RefuseUnsavableText()
 void TForm1::Button3Click(TObject*)
 {
     StoreEditorPage();
-    if (RefuseUnsavableText())
+    if (RefuseUnsavable(NameAsHeld))
         return;
     if (!SaveDialog1->Execute())
         return;
@@ -422,7 +426,7 @@ static void SaveCopy(TForm1* form, const FileNameMapping& mapping)
     if (!form->SaveDialog1->Execute())
         return;
     StoreEditorPage();
-    if (RefuseUnsavableText())
+    if (RefuseUnsavable(mapping))
         return;
     DialogFileName = form->SaveDialog1->FileName;
     WriteWorkFile(DialogFileName, mapping, form->Width(), form->Height());

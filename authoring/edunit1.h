@@ -63,6 +63,7 @@ public:
     ElementControls Elements() const;
 
     void FormCreate(TObject* Sender);
+    void FormCloseQuery(TObject* Sender, bool& CanClose);
     void Button1Click(TObject* Sender);
     void Button2Click(TObject* Sender);
     void Button3Click(TObject* Sender);

@@ -44,7 +44,7 @@ TForm2::TForm2(TComponent* owner) : TForm(owner)
     Button1->SetCaption("けってい");
 
     OnCreate = [this](TObject* s) { FormCreate(s); };
-    OnActivate = [this](TObject* s) { FormCreate(s); };
+    OnActivate = [this](TObject* s) { FormActivate(s); };
     Button1->OnClick = [this](TObject* s) { Button1Click(s); };
 }
 
@@ -54,6 +54,16 @@ void TForm2::FormCreate(TObject*)
         return;
     if (const std::int32_t* link = ElementLink(Pages[EditPage], LinkElement))
         SpinEdit1->SetValue(*link);
+}
+
+// Each activation loads the field again and puts the typing there, over its whole text: the
+// focus would otherwise come back to "けってい", which shows no mark of it, and digits typed
+// then would go nowhere.
+void TForm2::FormActivate(TObject* Sender)
+{
+    FormCreate(Sender);
+    SpinEdit1->SetFocus();
+    SpinEdit1->SelectAll();
 }
 
 void TForm2::Button1Click(TObject*)

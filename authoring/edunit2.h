@@ -15,6 +15,7 @@ public:
     TButton* Button1;
 
     void FormCreate(TObject* Sender);
+    void FormActivate(TObject* Sender);
     void Button1Click(TObject* Sender);
 };
 

@@ -370,15 +370,16 @@ void TControl::SetBounds(int left, int top, int width, int height)
         return;
     if (impl_->topLevel) {
         // A work file may ask for any window size; a window far beyond any screen could not
-        // even get its drawing buffer, so a window is held to a size a screen can show.
-        width = std::min(width, MaxWindowSize);
-        height = std::min(height, MaxWindowSize);
+        // even get its drawing buffer, so a window is held to a size a screen can show, and to
+        // the least size of a captioned window, below which it would vanish.
+        width = std::clamp(width, MinFormWidth, MaxWindowSize);
+        height = std::clamp(height, MinFormHeight, MaxWindowSize);
         if (left == Left() && top == Top() && width == Width() && height == Height())
             return;
         // Outer size: the frame the window system adds is taken off the client size.
         QSize frame = w->frameGeometry().size() - w->size();
         w->move(left, top);
-        w->resize(std::max(width - frame.width(), 0), std::max(height - frame.height(), 0));
+        w->resize(std::max(width - frame.width(), 1), std::max(height - frame.height(), 1));
     } else {
         w->setGeometry(left, top, width, height);
     }
@@ -573,7 +574,37 @@ bool TEdit::ReadOnly() const { return WidgetOf<QLineEdit>(this)->isReadOnly(); }
 
 void TEdit::SetReadOnly(bool value) { WidgetOf<QLineEdit>(this)->setReadOnly(value); }
 
-TMemo::TMemo(TComponent* owner) : TWinControl(owner, MakeImpl(new QPlainTextEdit))
+namespace {
+
+// A multi-line edit as Windows has it: a press inside the selection places the caret rather than
+// picking the selected text up, and nothing is dropped on it. A text drag would run a loop of its
+// own that keeps the press, moves and release from the control's handlers.
+class MemoWidget : public QPlainTextEdit {
+public:
+    MemoWidget()
+    {
+        setAcceptDrops(false);
+        viewport()->setAcceptDrops(false);
+    }
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override
+    {
+        // With Shift the press extends the selection from its anchor, and starts no drag.
+        if (event->button() == Qt::LeftButton && !(event->modifiers() & Qt::ShiftModifier)) {
+            QTextCursor cursor = textCursor();
+            if (cursor.hasSelection()) {
+                cursor.clearSelection();
+                setTextCursor(cursor);
+            }
+        }
+        QPlainTextEdit::mousePressEvent(event);
+    }
+};
+
+} // namespace
+
+TMemo::TMemo(TComponent* owner) : TWinControl(owner, MakeImpl(new MemoWidget))
 {
     auto* memo = WidgetOf<QPlainTextEdit>(this);
     // Lines wrap at the width, and there are no scroll bars.
@@ -855,6 +886,8 @@ void TSpinEdit::SetValue(int value)
         value = std::clamp(value, min_, max_);
     SetText(std::to_string(value));
 }
+
+void TSpinEdit::SelectAll() { WidgetOf<tk::SpinWidget>(this)->Editor()->selectAll(); }
 
 AnsiString TSpinEdit::Text() const { return FromQt(WidgetOf<tk::SpinWidget>(this)->Editor()->text()); }
 

@@ -177,7 +177,8 @@ public:
     TNotifyEvent OnChange;
 };
 
-// A multi-line text; its whole text holds its lines joined by CR LF.
+// A multi-line text; its whole text holds its lines joined by CR LF. Its text is never dragged
+// away nor dropped on.
 class TMemo : public TWinControl {
 public:
     explicit TMemo(TComponent* owner);
@@ -235,6 +236,8 @@ public:
     void SetValue(int value);
     AnsiString Text() const;
     void SetText(const AnsiString& text);
+    // Selects the whole text, so that typing replaces it.
+    void SelectAll();
     TNotifyEvent OnChange;
 
 private:

@@ -10,6 +10,7 @@
 #include "qtbridge.h"
 
 #include <QApplication>
+#include <algorithm>
 #include <QCheckBox>
 #include <QColorDialog>
 #include <QComboBox>
@@ -30,6 +31,7 @@
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QVBoxLayout>
 
 namespace tk {
@@ -85,6 +87,49 @@ int RunMessageBox(const MessageBoxRequest& request)
     }
 }
 
+// A one-line field as Windows has it: text that comes in with a line break (pasted, dropped, the
+// selection of another program) is cut at its first break, whichever way it came in.
+class SingleLineEdit : public QLineEdit {
+public:
+    explicit SingleLineEdit(QWidget* parent) : QLineEdit(parent)
+    {
+        QObject::connect(this, &QLineEdit::textChanged, [this](const QString& text) {
+            if (!cutting_)
+                before_ = text;
+        });
+        QObject::connect(this, &QLineEdit::textEdited, [this](const QString& text) { CutAtLineBreak(text); });
+    }
+
+private:
+    void CutAtLineBreak(const QString& after)
+    {
+        static const QRegularExpression lineBreak(QStringLiteral("[\\r\\n]"));
+        if (!after.contains(lineBreak))
+            return;
+        // What came in ends at the caret; what follows the caret was there before, and so was
+        // whatever the old and the new text share before it.
+        const qsizetype caret = cursorPosition();
+        const qsizetype kept = after.size() - caret;
+        const qsizetype limit = std::min<qsizetype>(caret, std::max<qsizetype>(before_.size() - kept, 0));
+        qsizetype start = 0;
+        while (start < limit && before_[start] == after[start])
+            ++start;
+        QString inserted = after.mid(start, caret - start);
+        const qsizetype cut = inserted.indexOf(lineBreak);
+        if (cut >= 0)
+            inserted.truncate(cut);
+        const QString fixed = after.left(start) + inserted + after.mid(caret);
+        cutting_ = true;
+        setText(fixed.contains(lineBreak) ? fixed.left(fixed.indexOf(lineBreak)) : fixed);
+        setCursorPosition(std::min<qsizetype>(start + inserted.size(), text().size()));
+        cutting_ = false;
+        before_ = text();
+    }
+
+    QString before_;
+    bool cutting_ = false;
+};
+
 QString RunInputBox(const InputBoxRequest& request, bool& accepted)
 {
     QDialog dialog(DialogParent());
@@ -92,7 +137,7 @@ QString RunInputBox(const InputBoxRequest& request, bool& accepted)
     auto* layout = new QVBoxLayout(&dialog);
     auto* prompt = new QLabel(ToQt(request.prompt), &dialog);
     layout->addWidget(prompt);
-    auto* edit = new QLineEdit(&dialog);
+    auto* edit = new SingleLineEdit(&dialog);
     if (request.maxLength > 0)
         edit->setMaxLength(request.maxLength);
     edit->setText(ToQt(request.defaultValue));
@@ -114,14 +159,18 @@ QString RunInputBox(const InputBoxRequest& request, bool& accepted)
     return edit->text();
 }
 
-// The length limit of an input field counts characters, which here are UTF-16 units: every
-// character a held string can carry is one unit.
-AnsiString LimitLength(const AnsiString& text, int maxLength)
+// What an input field can hold of a text: the field is one line, so the text ends at its first
+// line break, and its length limit counts characters, which here are UTF-16 units (every
+// character a held string can carry is one unit).
+AnsiString AsFieldHolds(const AnsiString& text, int maxLength)
 {
-    if (maxLength <= 0)
-        return text;
-    const QString wide = ToQt(text);
-    return wide.size() > maxLength ? FromQt(wide.left(maxLength)) : text;
+    QString wide = ToQt(text);
+    const qsizetype lineBreak = wide.indexOf(QRegularExpression(QStringLiteral("[\\r\\n]")));
+    if (lineBreak >= 0)
+        wide.truncate(lineBreak);
+    if (maxLength > 0 && wide.size() > maxLength)
+        wide.truncate(maxLength);
+    return FromQt(wide);
 }
 
 } // namespace
@@ -155,7 +204,7 @@ AnsiString InputBox(const AnsiString& caption, const AnsiString& prompt, const A
     const tk::InputBoxRequest request{caption, prompt, defaultValue, maxLength};
     if (tk::CurrentModalAnswers().inputBox) {
         const std::optional<AnsiString> typed = tk::CurrentModalAnswers().inputBox(request);
-        return typed ? tk::LimitLength(*typed, maxLength) : defaultValue;
+        return typed ? tk::AsFieldHolds(*typed, maxLength) : defaultValue;
     }
     bool accepted = false;
     const QString typed = tk::RunInputBox(request, accepted);

@@ -10,7 +10,9 @@
 #include <QLocale>
 #include <QTranslator>
 
+#include <algorithm>
 #include <csignal>
+#include <new>
 
 namespace tk {
 
@@ -72,6 +74,9 @@ private:
             return;
         QSize outer = size() + lastFrame_;
         lastFrame_ = frame;
+        // The user cannot make the window smaller than its least outer size either; the client
+        // area keeps at least a pixel, since a window without one is not shown at all.
+        setMinimumSize(std::max(MinFormWidth - frame.width(), 1), std::max(MinFormHeight - frame.height(), 1));
         resize(outer - frame);
     }
 
@@ -115,6 +120,7 @@ TForm::TForm(TComponent* owner) : TWinControl(owner, tk::MakeFormImpl(this))
 {
     QWidget* widget = impl_->widget;
     widget->setAttribute(Qt::WA_DeleteOnClose, false);
+    widget->setMinimumSize(MinFormWidth, MinFormHeight); // no frame is known yet
     widget->resize(320, 240);
 }
 
@@ -156,6 +162,11 @@ void TForm::Show()
 
 void TForm::Close()
 {
+    bool canClose = true;
+    if (OnCloseQuery)
+        OnCloseQuery(this, canClose);
+    if (!canClose)
+        return;
     TCloseAction action = caHide;
     if (OnClose)
         OnClose(this, action);
@@ -245,7 +256,10 @@ void TApplication::ProcessMessages() { QCoreApplication::processEvents(QEventLoo
 
 void TApplication::ShowException(const std::exception& error)
 {
-    AnsiString message = error.what();
+    // Only our own errors carry a message for the user; the standard library's are English.
+    AnsiString message = dynamic_cast<const Exception*>(&error) ? AnsiString(error.what())
+                       : dynamic_cast<const std::bad_alloc*>(&error) ? tk::Ansi("メモリがたりません")
+                                                                      : tk::Ansi("予期しないエラーです");
     if (!message.empty() && static_cast<unsigned char>(message.back()) > static_cast<unsigned char>('.'))
         message += '.';
     tk::ShowMessageBox({tk::MessageBoxRequest::Kind::Error, title_, message});

@@ -8,9 +8,11 @@
 
 enum TCloseAction { caNone, caHide, caFree, caMinimize };
 using TCloseEvent = std::function<void(TObject* Sender, TCloseAction& Action)>;
+using TCloseQueryEvent = std::function<void(TObject* Sender, bool& CanClose)>;
 
-// A top-level window. Width and Height are its outer size (frame included); child geometry is
-// in pixels of its client area. Left and Top place the window on the screen.
+// A top-level window. Width and Height are its outer size (frame included), never less than a
+// captioned window's least size (MinFormWidth by MinFormHeight); child geometry is in pixels of
+// its client area. Left and Top place the window on the screen.
 class TForm : public TWinControl {
 public:
     explicit TForm(TComponent* owner);
@@ -25,8 +27,9 @@ public:
     // Visible, in front and active.
     void Show();
     void Hide() { SetVisible(false); }
-    // Runs OnClose; caHide (the default of a secondary window) hides, and closing the
-    // main window ends the event loop.
+    // Runs OnCloseQuery, which may keep the window open, then OnClose; caHide (the default of
+    // a secondary window) hides, and closing the main window ends the event loop. The close
+    // box closes the same way.
     void Close();
     void BringToFront();
     bool Active() const;
@@ -40,11 +43,17 @@ public:
 
     TNotifyEvent OnCreate;
     TNotifyEvent OnActivate;
+    TCloseQueryEvent OnCloseQuery;
     TCloseEvent OnClose;
 
 private:
     TPopupMenu* popupMenu_ = nullptr;
 };
+
+// The least outer size of a window with a caption, as the window system keeps it: a work that
+// asks for less, or for nothing, still gets a window the user can see and take hold of.
+constexpr int MinFormWidth = 112;
+constexpr int MinFormHeight = 27;
 
 class TDataModule : public TComponent {
 public:

@@ -684,6 +684,19 @@ TEST_F(LinkDialog, ComingBackToTheDialogLoadsTheLinkAgain)
     EXPECT_TRUE(WaitFor([] { return Form2->Active() && Form2->SpinEdit1->Value() == 8; }));
 }
 
+TEST_F(LinkDialog, EveryActivationPutsTheTypingInTheFieldOverItsWholeText)
+{
+    Pages[1].Pictures[1].Link = 8;
+    Pages[1].Pictures[2].Link = 15;
+    OpenFor(1);
+    Click(Form2->Button1); // the button takes the focus, and the dialog goes
+    OpenFor(2);
+    EXPECT_TRUE(Form2->SpinEdit1->Focused());
+    probe::TypeIntoFocus("42");
+    Click(Form2->Button1);
+    EXPECT_EQ(Pages[1].Pictures[2].Link, 42);
+}
+
 TEST_F(LinkDialog, TheCloseBoxStoresNothing)
 {
     LinkValue = 3;

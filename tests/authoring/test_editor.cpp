@@ -234,10 +234,30 @@ TEST_F(Editor, QuitClosesOnlyOnOk)
         EXPECT_EQ(script.messages.at(0).text, "プログラムをおわります。ファイルはほぞんしてありますか？");
     }
     EXPECT_TRUE(Form1->Visible());
+    // The close box asks the same question; only OK ends the program.
+    {
+        ModalScript script;
+        script.messageAnswers = {mrCancel};
+        probe::PressCloseBox(Form1);
+        ASSERT_EQ(script.messages.size(), 1u);
+        EXPECT_EQ(script.messages[0].kind, tk::MessageBoxRequest::Kind::Warning);
+        EXPECT_EQ(script.messages[0].text, "プログラムをおわります。ファイルはほぞんしてありますか？");
+    }
+    EXPECT_TRUE(Form1->Visible());
+    {
+        ModalScript script;
+        script.messageAnswers = {mrOk};
+        probe::PressCloseBox(Form1);
+        EXPECT_FALSE(Form1->Visible());
+        EXPECT_EQ(script.messages.size(), 1u);
+    }
+    Form1->Show();
+    ASSERT_TRUE(WaitFor([] { return Form1->Visible(); }));
     ModalScript script;
     script.messageAnswers = {mrOk};
     Form1->Button1Click(nullptr);
     EXPECT_FALSE(Form1->Visible());
+    EXPECT_EQ(script.messages.size(), 1u);
 }
 
 TEST_F(Editor, HelpLooksInTheStartFolderAfterTheCurrentFolderChanged)
@@ -463,6 +483,48 @@ TEST_F(Editor, AFailedLoadShowsItsMessageAndChangesOnlyTheDialogName)
     EXPECT_EQ(DialogFileName, folder_ / "nothere.kse");
     EXPECT_EQ(WorkFileName, "mine.kse");
     EXPECT_EQ(Pages[4].SoundFile, "mine.wav");
+}
+
+TEST_F(Editor, ALineBreakInACaptionIsRefusedAndTheOldFileStaysAsItWas)
+{
+    const std::string saved = folder_ / "story.kse";
+    WriteBytes(saved, "the old work");
+    Form1->SpinEdit1->SetValue(2);
+    Form1->Button8->SetCaption("つぎ\nへ"); // as a file could bring it in
+    ModalScript script;
+    script.messageAnswers = {mrOk, mrOk, mrOk, mrOk}; // the refusal, the question, the overwrite, the refusal
+    script.fileAnswers = {AnsiString(saved)};
+    Form1->Button3Click(nullptr); // refused before its dialog
+    ASSERT_EQ(script.messages.size(), 1u);
+    EXPECT_EQ(script.messages[0].text, "2ページの ボタン２ の 文字に かいぎょうが あるので ほぞんできません");
+    EXPECT_TRUE(script.fileDialogs.empty());
+    Form1->Button9Click(nullptr); // refused after its dialog
+    ASSERT_EQ(script.messages.size(), 4u);
+    EXPECT_EQ(script.messages[3].text, script.messages[0].text);
+    EXPECT_EQ(ReadBytes(saved), "the old work");
+    EXPECT_TRUE(WorkFileName.empty());
+}
+
+TEST_F(Editor, AWorkOfNoSizeStillShowsItsWindowsAtTheLeastSize)
+{
+    WriteWorkFile(folder_ / "w.kse", NameAsHeld, 700, 500);
+    std::string bytes = ReadBytes(folder_ / "w.kse");
+    WriteBytes(folder_ / "w.kse", "0\r\n-5" + bytes.substr(bytes.find("\r\n", 5)));
+    Form1->Show();
+    ASSERT_TRUE(WaitFor([] { return Form1->Visible(); }));
+    ModalScript script;
+    script.fileAnswers = {AnsiString(folder_ / "w.kse")};
+    Form1->Button2Click(nullptr);
+    EXPECT_EQ(WorkWidth, 0);
+    EXPECT_EQ(WorkHeight, -5);
+    EXPECT_TRUE(Form1->Visible());
+    EXPECT_EQ(Form1->Width(), MinFormWidth);
+    EXPECT_EQ(Form1->Height(), MinFormHeight);
+    // The player takes the work's size at its next activation, and keeps the least size too.
+    CurrentPage = 1;
+    Form3->Show();
+    EXPECT_TRUE(WaitFor([] { return Form3->Width() == MinFormWidth && Form3->Height() == MinFormHeight; }));
+    EXPECT_TRUE(Form3->Visible());
 }
 
 TEST_F(Editor, ATextWithALoneStarLineIsRefusedBeforeAnyFileIsChosen)

@@ -94,6 +94,11 @@ void TypeOver(TControl* control, const std::string& keys)
     QTest::keyClicks(widget, QString::fromStdString(keys));
 }
 
+void TypeIntoFocus(const std::string& keys)
+{
+    QTest::keyClicks(QApplication::focusWidget(), QString::fromStdString(keys));
+}
+
 void PressCloseBox(TControl* window) { window->impl().widget->close(); }
 
 void WriteBitmap(const std::string& path, int width, int height, unsigned rgb)

@@ -34,6 +34,9 @@ void DoubleClick(TControl* control);
 // Types keys into a field over its whole text, as after selecting it all; "\b" empties it.
 void TypeOver(TControl* control, const std::string& keys);
 
+// Types keys into whatever control has the keyboard focus.
+void TypeIntoFocus(const std::string& keys);
+
 // The close box of a window.
 void PressCloseBox(TControl* window);
 

@@ -16,7 +16,7 @@ QtMessageHandler standardHandler = nullptr;
 // The offscreen platform cannot raise windows and says so each time a window is shown.
 void QuietMessages(QtMsgType type, const QMessageLogContext& context, const QString& message)
 {
-    if (message.contains(QStringLiteral("does not support raise()")))
+    if (message.contains(QStringLiteral("does not support raise()")) || message.contains(QStringLiteral("does not support propagateSizeHints()")))
         return;
     standardHandler(type, context, message);
 }

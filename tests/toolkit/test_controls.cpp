@@ -7,6 +7,8 @@
 #include <QAbstractSpinBox>
 #include <QApplication>
 #include <QCheckBox>
+#include <QDrag>
+#include <QPlainTextEdit>
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QLocale>
@@ -15,6 +17,9 @@
 #include <QTest>
 
 #include <gtest/gtest.h>
+
+#include <new>
+#include <stdexcept>
 
 namespace {
 
@@ -378,6 +383,13 @@ TEST(ErrorBox, AppendsAFullStopAfterALastByteThatSortsAfterIt)
     EXPECT_EQ(tk::ToUtf8(script.messages[0].text), "ファイルが見つかりません.");
     EXPECT_EQ(tk::ToUtf8(script.messages[1].text), "I/O エラー (100)");
     EXPECT_EQ(script.messages[2].text, "done.");
+
+    // The standard library's errors say nothing a user can read: a memory failure has its own
+    // message, every other one the general one.
+    Application->ShowException(std::bad_alloc());
+    Application->ShowException(std::length_error("basic_string::_M_create"));
+    EXPECT_EQ(tk::ToUtf8(script.messages[3].text), "メモリがたりません.");
+    EXPECT_EQ(tk::ToUtf8(script.messages[4].text), "予期しないエラーです.");
 }
 
 TEST_F(ControlsTest, AnExceptionInAHandlerIsShownAndTheProgramGoesOn)
@@ -525,4 +537,65 @@ TEST_F(ControlsTest, AWindowIsHeldToASizeAScreenCanShow)
     EXPECT_EQ(form->Height(), 8192);
     form->SetWidth(792);
     EXPECT_EQ(form->Width(), 792);
+    // Nor does it shrink below a captioned window's least size, where it would vanish.
+    for (int side : {0, -40, 20}) {
+        form->SetBounds(0, 0, side, side);
+        EXPECT_EQ(form->Width(), MinFormWidth);
+        EXPECT_EQ(form->Height(), MinFormHeight);
+    }
+    form->Show();
+    ASSERT_TRUE(WaitFor([&] { return form->Visible(); }));
+    EXPECT_FALSE(WidgetOf(form)->testAttribute(Qt::WA_OutsideWSRange));
+    EXPECT_GE(form->ClientHeight(), 1);
+}
+
+TEST_F(ControlsTest, TheCloseBoxAndCloseAskTheCloseQueryFirst)
+{
+    form->Show();
+    ASSERT_TRUE(WaitFor([&] { return form->Visible(); }));
+    int queries = 0, closes = 0;
+    bool allow = false;
+    form->OnCloseQuery = [&](TObject*, bool& canClose) { ++queries; canClose = allow; };
+    form->OnClose = [&](TObject*, TCloseAction&) { ++closes; };
+    WidgetOf(form)->close();
+    form->Close();
+    EXPECT_EQ(queries, 2);
+    EXPECT_EQ(closes, 0);
+    EXPECT_TRUE(form->Visible());
+    allow = true;
+    WidgetOf(form)->close();
+    EXPECT_EQ(closes, 1);
+    EXPECT_FALSE(form->Visible());
+}
+
+TEST_F(ControlsTest, AMemoNeverDragsItsTextAwayNorTakesADrop)
+{
+    form->SetBounds(100, 100, 400, 300);
+    form->Show();
+    ASSERT_TRUE(WaitFor([&] { return form->Visible(); }));
+    auto* memo = Make<TMemo>();
+    memo->SetBounds(10, 10, 300, 150);
+    memo->SetText("move this text");
+    std::vector<std::string> seen;
+    memo->OnMouseDown = [&](TObject*, TMouseButton, TShiftState, int, int) { seen.push_back("down"); };
+    memo->OnMouseMove = [&](TObject*, TShiftState, int, int) { seen.push_back("move"); };
+    memo->OnMouseUp = [&](TObject*, TMouseButton, TShiftState, int, int) { seen.push_back("up"); };
+    auto* edit = static_cast<QPlainTextEdit*>(WidgetOf(memo));
+    QWidget* area = edit->viewport();
+    edit->selectAll();
+    auto send = [&](QEvent::Type type, QPoint at, Qt::MouseButton button, Qt::MouseButtons held) {
+        QMouseEvent event(type, at, area->mapToGlobal(at), button, held, Qt::NoModifier);
+        QCoreApplication::sendEvent(area, &event);
+    };
+    send(QEvent::MouseButtonPress, QPoint(20, 8), Qt::LeftButton, Qt::LeftButton); // on the selection
+    for (int step = 1; step <= 5; ++step)
+        send(QEvent::MouseMove, QPoint(20 + 30 * step, 8 + 10 * step), Qt::NoButton, Qt::LeftButton);
+    // A drag that started would have left its QDrag with the text control: on this platform it
+    // ends at once, and is deleted only once the event loop runs again.
+    EXPECT_TRUE(edit->findChildren<QDrag*>().isEmpty());
+    send(QEvent::MouseButtonRelease, QPoint(170, 58), Qt::LeftButton, Qt::NoButton);
+    EXPECT_EQ(seen, (std::vector<std::string>{"down", "move", "move", "move", "move", "move", "up"}));
+    EXPECT_EQ(memo->Text(), "move this text");
+    EXPECT_FALSE(edit->acceptDrops());
+    EXPECT_FALSE(area->acceptDrops());
 }

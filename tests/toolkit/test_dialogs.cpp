@@ -6,6 +6,7 @@
 #include "qtbridge.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -223,9 +224,29 @@ TEST_F(RealDialogs, InputBoxLimitsTheLengthInCharacters)
 
     // An answered box holds to the same limit as the field.
     ModalScript script;
-    script.inputAnswers = {tk::Ansi("あいうえおかき")};
+    script.inputAnswers = {tk::Ansi("あいうえおかき"), tk::Ansi("いち\r\nに")};
     EXPECT_EQ(Utf8(InputBox("c", "p", "", 5)), "あいうえお");
     EXPECT_EQ(script.inputs.at(0).maxLength, 5);
+    EXPECT_EQ(Utf8(InputBox("c", "p", "")), "いち");
+}
+
+TEST_F(RealDialogs, InputBoxIsOneLineAndCutsWhatIsPastedAtItsFirstLineBreak)
+{
+    WhenModal<QDialog>([](QDialog* dialog) {
+        auto* edit = dialog->findChild<QLineEdit*>();
+        edit->setCursorPosition(1);
+        QGuiApplication::clipboard()->setText(QStringLiteral("ぼ\r\nたん\nz"));
+        QTest::keyClick(edit, Qt::Key_V, Qt::ControlModifier);
+        EXPECT_EQ(edit->text().toStdString(), "aぼb");
+        EXPECT_EQ(edit->cursorPosition(), 2);
+        // Over a selection, and a break first thing: nothing of it comes in.
+        edit->setSelection(1, 1);
+        QGuiApplication::clipboard()->setText(QStringLiteral("\nx"));
+        QTest::keyClick(edit, Qt::Key_V, Qt::ControlModifier);
+        EXPECT_EQ(edit->text().toStdString(), "ab");
+        ButtonWithText(dialog, "OK")->click();
+    });
+    EXPECT_EQ(Utf8(InputBox("c", "p", "ab")), "ab");
 }
 
 // ---- file dialogs, answered ---------------------------------------------------------------
