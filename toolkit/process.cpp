@@ -132,13 +132,18 @@ bool StartDetached(const std::string& program, const std::vector<std::string>& a
     return true;
 }
 
+std::string FileArgument(const std::string& path)
+{
+    return !path.empty() && path.front() == '-' ? "./" + path : path;
+}
+
 bool StartCommandLine(const AnsiString& commandLine, const AnsiString& folder)
 {
     const AnsiString::size_type blank = commandLine.find(' ');
     const AnsiString name = commandLine.substr(0, blank);
     std::vector<std::string> arguments;
     if (blank != AnsiString::npos && blank + 1 < commandLine.size())
-        arguments.push_back(NativePath(commandLine.substr(blank + 1)));
+        arguments.push_back(FileArgument(NativePath(commandLine.substr(blank + 1))));
 
     std::string program = FindOnPath(ToUtf8(name));
     if (program.empty() && name == "pbrush.exe") {

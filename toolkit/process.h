@@ -19,12 +19,17 @@ std::string FindOnPath(const std::string& name);
 // was started.
 bool StartDetached(const std::string& program, const std::vector<std::string>& arguments, const std::string& folder);
 
+// A file name as a program's argument. Programs read an argument that starts with "-" as an
+// option of their own (gimp even runs "--batch=..." as a script), so such a relative name is
+// handed over as the same file under "./".
+std::string FileArgument(const std::string& path);
+
 // Runs a Windows-style command line "name rest": the program found on PATH under the name up
 // to the first blank, given everything after that blank, when not empty, as its one argument,
 // unquoted and unchanged (a held path, so "\" reads as "/"), in the held folder. The system
 // paint program "pbrush.exe" is stood in for by the desktop's own paint program when PATH
-// holds none of that name. A program that is not found or does not start is not reported
-// beyond the result.
+// holds none of that name. The argument is a file name, handed over as FileArgument does. A
+// program that is not found or does not start is not reported beyond the result.
 bool StartCommandLine(const AnsiString& commandLine, const AnsiString& folder);
 
 } // namespace tk

@@ -10,12 +10,7 @@ void ShellOpen(const AnsiString& file, const AnsiString& folder)
     const std::string opener = FindOnPath("xdg-open");
     if (opener.empty())
         return;
-    // xdg-open takes an argument that starts with "-" for an option of its own; a relative
-    // name like that is handed over as the same file under "./".
-    std::string path = NativePath(file);
-    if (!path.empty() && path.front() == '-')
-        path.insert(0, "./");
-    StartDetached(opener, {path}, folder.empty() ? std::string(".") : NativePath(folder));
+    StartDetached(opener, {FileArgument(NativePath(file))}, folder.empty() ? std::string(".") : NativePath(folder));
 }
 
 } // namespace tk

@@ -404,6 +404,19 @@ TEST_F(Editing, WithoutPbrushTheFirstDesktopPaintProgramFoundStandsIn)
     EXPECT_FALSE(std::filesystem::exists(folder_ / "gimp.record"));
 }
 
+TEST_F(Editing, ANameThatLooksLikeAnOptionReachesThePaintProgramAsAFile)
+{
+    for (const char* name : {"-h", "--batch=(gimp-quit 0)"}) {
+        SCOPED_TRACE(name);
+        std::filesystem::remove(Record());
+        Pages[1].Pictures[1].FileName = name;
+        ModalScript script;
+        script.messageAnswers = {mrNo};
+        Press(Form1->Image1, mbRight, 10, 10);
+        EXPECT_EQ(WaitForRecord(Record()).at(2), std::string("./") + name);
+    }
+}
+
 // ---------------------------------------------------------------------------------------------
 // Contents dialogs
 
