@@ -28,10 +28,11 @@ AnsiString& ShownFile()
     return shown;
 }
 
+// The path as the file system names it: the held one ends in "\pagoraed.hlp".
 void ReportMissing(const AnsiString& helpFile)
 {
     ShowMessageBox({MessageBoxRequest::Kind::Error, Ansi("ヘルプ"),
-                    Ansi("ヘルプのファイル ") + helpFile + Ansi(" が みつかりません")});
+                    Ansi("ヘルプのファイル ") + FromUtf8(NativePath(helpFile)) + Ansi(" が みつかりません")});
 }
 
 } // namespace
