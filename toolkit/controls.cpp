@@ -677,8 +677,11 @@ namespace tk {
 RadioGroupWidget::RadioGroupWidget(TRadioGroup* group) : group_(group)
 {
     buttons.setExclusive(true);
-    QObject::connect(&buttons, &QButtonGroup::idClicked, [group](int id) {
-        if (id != group->ItemIndex())
+    // An item checked by the user, whatever the path (a click, the arrow keys, a screen reader
+    // or switch access through the accessibility interface, which toggles without clicking),
+    // selects it. An item that code checks is the selected one already.
+    QObject::connect(&buttons, &QButtonGroup::idToggled, [group](int id, bool checked) {
+        if (checked && id != group->ItemIndex())
             Dispatch([&] { group->SetItemIndex(id); });
     });
 }

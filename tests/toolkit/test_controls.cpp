@@ -5,6 +5,7 @@
 #include "modal.h"
 
 #include <QAbstractSpinBox>
+#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QDrag>
@@ -90,6 +91,35 @@ TEST_F(ControlsTest, RadioGroupClicksExactlyWhenItsIndexChanges)
     EXPECT_EQ(group->ItemIndex(), 2);
     EXPECT_EQ(clicks, 2);
     radios[2]->click(); // already selected: no change, no click
+    EXPECT_EQ(clicks, 2);
+}
+
+TEST_F(ControlsTest, RadioGroupClicksOnceForAChoiceMadeThroughTheAccessibilityInterface)
+{
+    form->Show();
+    auto* group = Make<TRadioGroup>();
+    group->SetBounds(0, 0, 150, 100);
+    group->SetItems({"a", "b", "c"});
+    group->SetItemIndex(0);
+    int clicks = 0;
+    group->OnClick = [&](TObject*) { ++clicks; };
+    auto radios = WidgetOf(group)->findChildren<QRadioButton*>();
+    ASSERT_EQ(radios.size(), 3);
+    // What a screen reader or switch access does through the accessibility bus.
+    auto toggle = [](QRadioButton* radio) {
+        QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(radio);
+        ASSERT_TRUE(accessible && accessible->actionInterface());
+        accessible->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+    };
+    toggle(radios[1]);
+    EXPECT_EQ(group->ItemIndex(), 1);
+    EXPECT_EQ(clicks, 1);
+    toggle(radios[1]); // the chosen item stays chosen: no change, no click
+    EXPECT_EQ(group->ItemIndex(), 1);
+    EXPECT_EQ(clicks, 1);
+    // Any other path that checks an item counts the same, once.
+    radios[2]->setChecked(true);
+    EXPECT_EQ(group->ItemIndex(), 2);
     EXPECT_EQ(clicks, 2);
 }
 
