@@ -500,7 +500,28 @@ void TLabel::SetCaption(const AnsiString& caption)
     label->setText(ToQt(caption));
 }
 
-TButton::TButton(TComponent* owner) : TWinControl(owner, MakeImpl(new QPushButton))
+namespace {
+
+// Enter presses the focused button, as Space does, the way Windows buttons take it. Qt gives a
+// button Enter only inside a dialog, as its default button. A held-down Enter presses once.
+class PushButtonWidget : public QPushButton {
+protected:
+    void keyPressEvent(QKeyEvent* event) override
+    {
+        const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+        if (enter && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+            if (!event->isAutoRepeat())
+                click();
+            event->accept();
+            return;
+        }
+        QPushButton::keyPressEvent(event);
+    }
+};
+
+} // namespace
+
+TButton::TButton(TComponent* owner) : TWinControl(owner, MakeImpl(new PushButtonWidget))
 {
     QObject::connect(WidgetOf<QPushButton>(this), &QPushButton::clicked, [this] { tk::Raise(OnClick, this); });
 }

@@ -123,6 +123,27 @@ TEST_F(ControlsTest, RadioGroupClicksOnceForAChoiceMadeThroughTheAccessibilityIn
     EXPECT_EQ(clicks, 2);
 }
 
+TEST_F(ControlsTest, EnterPressesTheFocusedButtonAsSpaceDoes)
+{
+    form->Show();
+    auto* button = Make<TButton>();
+    int clicks = 0;
+    button->OnClick = [&](TObject*) { ++clicks; };
+    button->SetFocus();
+    QWidget* widget = WidgetOf(button);
+    QTest::keyClick(widget, Qt::Key_Return);
+    EXPECT_EQ(clicks, 1);
+    QTest::keyClick(widget, Qt::Key_Enter, Qt::KeypadModifier);
+    EXPECT_EQ(clicks, 2);
+    // A held-down Enter presses once; Enter with Ctrl is no press.
+    QKeyEvent repeat(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QString(), true);
+    QApplication::sendEvent(widget, &repeat);
+    QTest::keyClick(widget, Qt::Key_Return, Qt::ControlModifier);
+    EXPECT_EQ(clicks, 2);
+    QTest::keyClick(widget, Qt::Key_Space);
+    EXPECT_EQ(clicks, 3);
+}
+
 TEST_F(ControlsTest, TextSettersRaiseNothingWhenTheTextIsUnchanged)
 {
     auto* memo = Make<TMemo>();
