@@ -150,6 +150,10 @@ void TForm::SetIcon(const std::string& resourceName)
 void TForm::Show()
 {
     QWidget* widget = impl_->widget;
+    // A window the user minimised comes back as it was (maximised stays maximised): showing a
+    // window on Windows restores it, where Qt would leave it iconified.
+    if (widget->isMinimized())
+        widget->setWindowState(widget->windowState() & ~Qt::WindowMinimized);
     widget->show();
     widget->raise();
     widget->activateWindow();

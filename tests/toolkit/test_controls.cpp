@@ -325,6 +325,25 @@ TEST_F(ControlsTest, OnActivateRunsWhenTheFormBecomesTheProgramsActiveForm)
     EXPECT_EQ(activations, 3);
 }
 
+TEST_F(ControlsTest, ShowingAMinimisedFormRestoresAndActivatesIt)
+{
+    TForm other(nullptr);
+    int activations = 0;
+    form->OnActivate = [&](TObject*) { ++activations; };
+    form->SetBounds(10, 10, 300, 200);
+    form->Show();
+    ASSERT_TRUE(WaitFor([&] { return form->Active(); }));
+    // The user minimises it and goes on in another window of the program.
+    WidgetOf(form)->showMinimized();
+    other.Show();
+    ASSERT_TRUE(WaitFor([&] { return other.Active(); }));
+    form->Show();
+    ASSERT_TRUE(WaitFor([&] { return form->Active(); }));
+    EXPECT_FALSE(WidgetOf(form)->isMinimized());
+    EXPECT_EQ(activations, 2);
+    EXPECT_EQ(form->Width(), 300);
+}
+
 TEST(Timer, TicksAtItsIntervalWhileEnabledAndNeverAtZero)
 {
     TTimer timer(nullptr);
