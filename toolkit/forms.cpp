@@ -12,7 +12,11 @@
 
 #include <algorithm>
 #include <csignal>
+#include <cstdlib>
 #include <new>
+#include <string>
+#include <utility>
+#include <vector>
 
 namespace tk {
 
@@ -202,8 +206,41 @@ void TForm::Print() { tk::PrintImage(impl_->widget->grab().toImage()); }
 // TApplication
 
 namespace {
+
 QApplication* qtApplication = nullptr;
-}
+
+// Qt takes a scale for the windows and their fonts from these as it starts, and desktops set
+// some of them. The windows are laid out in pixels at 96 pixels per inch, so Qt starts without
+// them; they are put back once it has started, for the programs this one starts.
+class ScalingHeldOff {
+public:
+    ScalingHeldOff()
+    {
+        for (const char* name : {"QT_SCALE_FACTOR", "QT_SCREEN_SCALE_FACTORS", "QT_ENABLE_HIGHDPI_SCALING",
+                                 "QT_AUTO_SCREEN_SCALE_FACTOR", "QT_FONT_DPI", "QT_SCALE_FACTOR_ROUNDING_POLICY",
+                                 "QT_DPI_ADJUSTMENT_POLICY", "QT_USE_PHYSICAL_DPI"}) {
+            if (const char* value = std::getenv(name))
+                saved_.emplace_back(name, value);
+            unsetenv(name);
+        }
+        setenv("QT_ENABLE_HIGHDPI_SCALING", "0", 1);
+        // Points too are taken at 96 pixels per inch, whatever resolution the desktop gives.
+        QCoreApplication::setAttribute(Qt::AA_Use96Dpi);
+    }
+    ~ScalingHeldOff()
+    {
+        unsetenv("QT_ENABLE_HIGHDPI_SCALING");
+        for (const auto& [name, value] : saved_)
+            setenv(name, value.c_str(), 1);
+    }
+    ScalingHeldOff(const ScalingHeldOff&) = delete;
+    ScalingHeldOff& operator=(const ScalingHeldOff&) = delete;
+
+private:
+    std::vector<std::pair<const char*, std::string>> saved_;
+};
+
+} // namespace
 
 TApplication* Application = new TApplication;
 TScreen* Screen = new TScreen;
@@ -216,14 +253,15 @@ void TApplication::Initialize()
 {
     if (QCoreApplication::instance())
         return;
-    // The windows are laid out in pixels at 96 pixels per inch; no scaling by the screen.
-    qputenv("QT_ENABLE_HIGHDPI_SCALING", "0");
     // A write past the file-size limit should fail like any other write, not end the program.
     std::signal(SIGXFSZ, SIG_IGN);
     static int argc = 1;
     static char name[] = "pagora";
     static char* argv[] = {name, nullptr};
-    qtApplication = new QApplication(argc, argv);
+    {
+        ScalingHeldOff unscaled;
+        qtApplication = new QApplication(argc, argv);
+    }
     QApplication::setQuitOnLastWindowClosed(false);
     QLocale::setDefault(QLocale(QLocale::Japanese, QLocale::Japan));
     // Qt's own dialogs speak Japanese like the rest of the program.

@@ -68,8 +68,9 @@ public:
     TApplication();
     ~TApplication() override;
 
-    // Creates the Qt application (once per process). Turns high-DPI scaling off, loads Qt's
-    // Japanese translation and installs the default font substitutions.
+    // Creates the Qt application (once per process) at 96 pixels per inch, whatever scaling the
+    // environment asks of Qt; loads Qt's Japanese translation and installs the default font
+    // substitutions.
     void Initialize();
     AnsiString Title() const { return title_; }
     void SetTitle(const AnsiString& title) { title_ = title; }

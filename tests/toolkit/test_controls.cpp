@@ -13,6 +13,7 @@
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QLocale>
+#include <QProcess>
 #include <QWheelEvent>
 #include <QRadioButton>
 #include <QTest>
@@ -487,6 +488,25 @@ TEST_F(ControlsTest, AFormsSizeIsItsOuterSizeAndChildGeometryIsInClientPixels)
     image->SetBounds(-20, 5, 81, 81);
     EXPECT_EQ(image->Left(), -20);
     EXPECT_EQ(image->Top(), 5);
+}
+
+TEST(Scaling, WindowsKeepTheirPixelsWhateverScalingTheEnvironmentAsksOfQt)
+{
+    // The settings some desktops make, all at once; each of them alone scales a Qt program.
+    QProcess probe;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("QT_SCALE_FACTOR", "2");
+    environment.insert("QT_SCREEN_SCALE_FACTORS", "1.5");
+    environment.insert("QT_ENABLE_HIGHDPI_SCALING", "1");
+    environment.insert("QT_AUTO_SCREEN_SCALE_FACTOR", "1");
+    environment.insert("QT_FONT_DPI", "192");
+    environment.insert("QT_SCALE_FACTOR_ROUNDING_POLICY", "PassThrough");
+    probe.setProcessEnvironment(environment);
+    probe.start(SCALING_PROBE, {});
+    ASSERT_TRUE(probe.waitForFinished(30000));
+    // The programs it starts still get the desktop's settings.
+    EXPECT_EQ(probe.readAllStandardOutput().trimmed().toStdString(),
+              "ratio 1 outer 792x568 pixels as client dpi 96 nine-point 12 left QT_SCALE_FACTOR=2");
 }
 
 TEST_F(ControlsTest, ControlsKeepTheirOwnVisibilityWhileTheirWindowIsHidden)
