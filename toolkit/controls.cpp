@@ -12,6 +12,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPlainTextEdit>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
@@ -547,7 +548,36 @@ void TSpeedButton::SetGlyph(const std::string& resourceName)
 
 void TSpeedButton::SetFlat(bool value) { WidgetOf<QToolButton>(this)->setAutoRaise(value); }
 
-TCheckBox::TCheckBox(TComponent* owner) : TWinControl(owner, MakeImpl(new QCheckBox))
+namespace {
+
+// Windows draws a check box's square 13 pixels wide with a gap of 3 before the caption, and
+// the layouts give each box just the room that takes. Qt's styles draw both wider, which would
+// cut the captions.
+class CheckBoxStyle : public QProxyStyle {
+public:
+    int pixelMetric(PixelMetric metric, const QStyleOption* option, const QWidget* widget) const override
+    {
+        switch (metric) {
+        case PM_IndicatorWidth:
+        case PM_IndicatorHeight: return 13;
+        case PM_CheckBoxLabelSpacing: return 3;
+        default: return QProxyStyle::pixelMetric(metric, option, widget);
+        }
+    }
+};
+
+QCheckBox* MakeCheckBox()
+{
+    // One style for every box, made once the application is there and kept to the end.
+    static QStyle* const style = new CheckBoxStyle;
+    auto* box = new QCheckBox;
+    box->setStyle(style);
+    return box;
+}
+
+} // namespace
+
+TCheckBox::TCheckBox(TComponent* owner) : TWinControl(owner, MakeImpl(MakeCheckBox()))
 {
     QObject::connect(WidgetOf<QCheckBox>(this), &QCheckBox::toggled, [this] { tk::Raise(OnClick, this); });
 }

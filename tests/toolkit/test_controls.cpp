@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QProcess>
+#include <QStyleOptionButton>
 #include <QWheelEvent>
 #include <QRadioButton>
 #include <QTest>
@@ -122,6 +123,26 @@ TEST_F(ControlsTest, RadioGroupClicksOnceForAChoiceMadeThroughTheAccessibilityIn
     radios[2]->setChecked(true);
     EXPECT_EQ(group->ItemIndex(), 2);
     EXPECT_EQ(clicks, 2);
+}
+
+TEST_F(ControlsTest, CheckBoxCaptionsFitTheirBoxesAsOnWindows)
+{
+    // The editing window's boxes: in a group, 17 pixels high, in the window's 12-pixel font.
+    auto* group = Make<TGroupBox>();
+    group->SetBounds(0, 0, 73, 233);
+    const std::pair<const char*, int> boxes[] = {{"絵１", 41}, {"文３", 41}, {"音", 49}, {"ボタン1", 57}, {"ボタン２", 57}};
+    for (const auto& [caption, width] : boxes) {
+        SCOPED_TRACE(caption);
+        auto* box = PlaceControl<TCheckBox>(form, group, 8, 16, width, 17);
+        box->SetCaption(tk::FromUtf8(caption));
+        auto* widget = static_cast<QCheckBox*>(WidgetOf(box));
+        QStyleOptionButton option;
+        option.initFrom(widget);
+        const QRect square = widget->style()->subElementRect(QStyle::SE_CheckBoxIndicator, &option, widget);
+        const QRect label = widget->style()->subElementRect(QStyle::SE_CheckBoxContents, &option, widget);
+        EXPECT_EQ(square.size(), QSize(13, 13));
+        EXPECT_GE(label.width(), widget->fontMetrics().horizontalAdvance(widget->text()));
+    }
 }
 
 TEST_F(ControlsTest, EnterPressesTheFocusedButtonAsSpaceDoes)
