@@ -16,6 +16,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QStyleOptionToolButton>
+#include <QStylePainter>
 #include <QToolButton>
 
 #include <algorithm>
@@ -531,7 +533,52 @@ AnsiString TButton::Caption() const { return FromQt(WidgetOf<QPushButton>(this)-
 
 void TButton::SetCaption(const AnsiString& caption) { WidgetOf<QPushButton>(this)->setText(ToQt(caption)); }
 
-TSpeedButton::TSpeedButton(TComponent* owner) : TControl(owner, MakeImpl(new QToolButton))
+namespace {
+
+// A glyph button draws its picture pixel for pixel, centred on its face whatever its size, and
+// one pixel down and to the right while it is pressed, as Windows glyph buttons do; Qt's tool
+// button would fit the picture into its margins and smooth it. The colour of the picture's
+// bottom-left pixel is its background and lets the face show through, as on Windows, so that
+// the raised face of a flat button under the pointer shows no box around the picture.
+class SpeedButtonWidget : public QToolButton {
+public:
+    void SetGlyph(const QImage& picture)
+    {
+        glyph_ = picture.convertToFormat(QImage::Format_ARGB32);
+        if (!glyph_.isNull()) {
+            const QRgb background = glyph_.pixel(0, glyph_.height() - 1);
+            for (int y = 0; y < glyph_.height(); ++y) {
+                auto* line = reinterpret_cast<QRgb*>(glyph_.scanLine(y));
+                for (int x = 0; x < glyph_.width(); ++x)
+                    if (line[x] == background)
+                        line[x] = qRgba(0, 0, 0, 0);
+            }
+        }
+        update();
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QStylePainter painter(this);
+        QStyleOptionToolButton face;
+        initStyleOption(&face);
+        face.icon = QIcon();
+        face.text.clear();
+        painter.drawComplexControl(QStyle::CC_ToolButton, face);
+        QPoint at((width() - glyph_.width()) / 2, (height() - glyph_.height()) / 2);
+        if (isDown())
+            at += QPoint(1, 1);
+        painter.drawImage(at, glyph_);
+    }
+
+private:
+    QImage glyph_;
+};
+
+} // namespace
+
+TSpeedButton::TSpeedButton(TComponent* owner) : TControl(owner, MakeImpl(new SpeedButtonWidget))
 {
     auto* button = WidgetOf<QToolButton>(this);
     button->setFocusPolicy(Qt::NoFocus);
@@ -540,10 +587,7 @@ TSpeedButton::TSpeedButton(TComponent* owner) : TControl(owner, MakeImpl(new QTo
 
 void TSpeedButton::SetGlyph(const std::string& resourceName)
 {
-    auto* button = WidgetOf<QToolButton>(this);
-    QImage glyph = tk::ResourceImage(resourceName);
-    button->setIcon(QIcon(QPixmap::fromImage(glyph)));
-    button->setIconSize(glyph.size());
+    WidgetOf<SpeedButtonWidget>(this)->SetGlyph(tk::ResourceImage(resourceName));
 }
 
 void TSpeedButton::SetFlat(bool value) { WidgetOf<QToolButton>(this)->setAutoRaise(value); }

@@ -145,6 +145,30 @@ TEST_F(ControlsTest, CheckBoxCaptionsFitTheirBoxesAsOnWindows)
     }
 }
 
+TEST_F(ControlsTest, AGlyphButtonDrawsItsPicturePixelForPixelCentredOnItsFace)
+{
+    form->Show();
+    // The viewer's open button: its picture is two pixels wider than the button.
+    auto* button = Make<TSpeedButton>();
+    button->SetBounds(0, 0, 153, 65);
+    button->SetFlat(true);
+    button->SetGlyph("view-open.bmp");
+    const QImage glyph = tk::ResourceImage("view-open.bmp").convertToFormat(QImage::Format_RGB32);
+    const QImage shown = WidgetOf(button)->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    ASSERT_EQ(glyph.size(), QSize(155, 65));
+    const QRgb background = glyph.pixel(0, 64);
+    int drawn = 0;
+    int differing = 0;
+    for (int y = 0; y < 65; ++y)
+        for (int x = 0; x < 153; ++x)
+            if (glyph.pixel(x + 1, y) != background) {
+                ++drawn;
+                differing += shown.pixel(x, y) != glyph.pixel(x + 1, y);
+            }
+    EXPECT_GT(drawn, 1000);
+    EXPECT_EQ(differing, 0);
+}
+
 TEST_F(ControlsTest, EnterPressesTheFocusedButtonAsSpaceDoes)
 {
     form->Show();
