@@ -19,7 +19,8 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QFontComboBox>
+#include <QFontDatabase>
+#include <QFontInfo>
 #include <QFormLayout>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -403,6 +404,45 @@ TColor FromQColor(const QColor& color)
     return static_cast<TColor>(color.red() | (color.green() << 8) | (color.blue() << 16));
 }
 
+// The faces the dialog offers: the Japanese Windows faces under their Windows names first,
+// each drawn with the IPA font that stands in for it, then the other installed families by
+// their family names. The IPA fonts themselves are not offered again under their own names (a
+// reader of the work file elsewhere knows only the Windows names), nor are symbol fonts, which
+// cannot draw the text, nor the families the system keeps to itself.
+QStringList OfferedFaces()
+{
+    QStringList faces = tk::JapaneseWindowsFaces();
+    QStringList substitutes;
+    for (const QString& face : faces)
+        substitutes << tk::SubstituteFace(face);
+    // A family installed by more than one foundry is listed by Qt once per foundry, as
+    // "Family [foundry]"; a face name is the family alone.
+    static const QRegularExpression foundry(QStringLiteral(" \\[[^\\]]*\\]$"));
+    for (const QString& listed : QFontDatabase::families()) {
+        if (QFontDatabase::isPrivateFamily(listed) ||
+            QFontDatabase::writingSystems(listed).contains(QFontDatabase::Symbol))
+            continue;
+        const QString family = QString(listed).remove(foundry);
+        if (!substitutes.contains(family) && !faces.contains(family))
+            faces << family;
+    }
+    return faces;
+}
+
+// The offered face that shows a held face name: the same name, the Windows face of the same
+// IPA font (the records' "ＭＳ明朝" is "ＭＳ 明朝"), or the family the name is drawn with.
+int ShownFace(const QStringList& faces, const TFont& font)
+{
+    const QString held = tk::ToQt(font.Name());
+    int index = faces.indexOf(held);
+    for (int i = 0; index < 0 && i < tk::JapaneseWindowsFaces().size(); ++i)
+        if (tk::SubstituteFace(faces[i]) == tk::SubstituteFace(held))
+            index = i;
+    if (index < 0)
+        index = faces.indexOf(QFontInfo(tk::ToQFont(font)).family());
+    return std::max(index, 0);
+}
+
 // Our own small font dialog. Qt's has no colour, and it offers bold and italic only for
 // faces that have such styles installed, which the IPA fonts standing in for the Japanese
 // Windows faces do not; here every face can be made bold or italic, as the screen draws them
@@ -413,11 +453,18 @@ public:
     {
         setWindowTitle(QStringLiteral("フォント"));
         auto* form = new QFormLayout;
-        family_ = new QFontComboBox(this);
-        family_->setCurrentFont(tk::ToQFont(font));
-        // The family the held face is shown with (its substitute, for a Windows face).
-        shownFamily_ = family_->currentFont().family();
-        form->addRow(QStringLiteral("かたち(&F)"), family_);
+        face_ = new QComboBox(this);
+        face_->setObjectName(QStringLiteral("face"));
+        const QStringList faces = OfferedFaces();
+        for (const QString& face : faces) {
+            QFont drawnWith = face_->font();
+            drawnWith.setFamily(tk::SubstituteFace(face));
+            face_->addItem(face);
+            face_->setItemData(face_->count() - 1, drawnWith, Qt::FontRole);
+        }
+        shownFace_ = ShownFace(faces, font);
+        face_->setCurrentIndex(shownFace_);
+        form->addRow(QStringLiteral("かたち(&F)"), face_);
 
         size_ = new QComboBox(this);
         size_->setObjectName(QStringLiteral("size"));
@@ -462,7 +509,7 @@ public:
         layout->addWidget(sample_);
         layout->addWidget(buttons);
 
-        connect(family_, &QFontComboBox::currentFontChanged, this, &FontChooser::UpdateSample);
+        connect(face_, &QComboBox::currentIndexChanged, this, &FontChooser::UpdateSample);
         connect(size_, &QComboBox::currentTextChanged, this, &FontChooser::UpdateSample);
         UpdateSample();
     }
@@ -471,8 +518,8 @@ public:
     // keeps its Windows name, and the colour stays a system colour reference.
     void Apply(TFont& font) const
     {
-        if (family_->currentFont().family() != shownFamily_)
-            font.SetName(tk::FromQt(family_->currentFont().family()));
+        if (face_->currentIndex() != shownFace_)
+            font.SetName(tk::FromQt(face_->currentText()));
         const int points = size_->currentText().toInt();
         if (points > 0)
             font.SetSize(points);
@@ -504,7 +551,7 @@ private:
 
     void UpdateSample()
     {
-        QFont font = family_->currentFont();
+        QFont font(tk::SubstituteFace(face_->currentText()));
         font.setPointSize(qMax(1, size_->currentText().toInt()));
         const TFontStyles style = Style();
         font.setBold(style & fsBold);
@@ -520,8 +567,8 @@ private:
         colorButton_->setIcon(QIcon(swatch));
     }
 
-    QFontComboBox* family_;
-    QString shownFamily_;
+    QComboBox* face_;
+    int shownFace_;
     QComboBox* size_;
     std::vector<std::pair<TFontStyle, QCheckBox*>> styleBoxes_;
     QPushButton* colorButton_;

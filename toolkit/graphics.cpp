@@ -99,7 +99,12 @@ void TFont::Assign(const TFont& other)
 
 namespace tk {
 
-namespace {
+const QStringList& JapaneseWindowsFaces()
+{
+    static const QStringList faces = {QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("ＭＳ ゴシック"),
+                                      QStringLiteral("ＭＳ 明朝"), QStringLiteral("ＭＳ Ｐ明朝")};
+    return faces;
+}
 
 // Japanese Windows faces and their metric-compatible IPA fonts. Names are compared without
 // blanks (half or full width) and without letter case, so every common spelling matches.
@@ -125,8 +130,6 @@ QString SubstituteFace(const QString& face)
     }
     return face;
 }
-
-} // namespace
 
 QFont ToQFont(const TFont& font)
 {

@@ -9,6 +9,7 @@
 #include <QImage>
 #include <QPointer>
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 
 namespace tk {
@@ -20,6 +21,12 @@ inline AnsiString Ansi(const char* utf8) { return FromUtf8(utf8); }
 
 // The Qt font for a TFont: pixel size from its height, Japanese Windows faces substituted.
 QFont ToQFont(const TFont& font);
+// The family that draws a face: the IPA font for a Japanese Windows face in any of its
+// spellings, the face itself otherwise.
+QString SubstituteFace(const QString& face);
+// The Japanese Windows faces that IPA fonts stand in for, by their Windows names, in the order
+// a font dialog offers them.
+const QStringList& JapaneseWindowsFaces();
 // A Windows colour value (system colours included) as a Qt colour.
 QColor ToQColor(TColor color);
 // Applies a font to a widget: face, size, style and text colour.

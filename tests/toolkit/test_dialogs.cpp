@@ -12,7 +12,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QCheckBox>
-#include <QFontComboBox>
+#include <QFontDatabase>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -490,14 +490,54 @@ TEST_F(RealDialogs, FontDialogOpensWithItsFontAndKeepsWhatIsLeftAlone)
     EXPECT_EQ(dialog.Font()->Style(), unsigned(fsBold | fsUnderline));
 
     // Another face is held by its own name.
-    WhenModal<QDialog>([](QDialog* shown) {
-        auto* family = shown->findChild<QFontComboBox*>();
-        ASSERT_NE(family, nullptr);
-        family->setCurrentFont(QFont("IPAMincho"));
+    QString other;
+    WhenModal<QDialog>([&other](QDialog* shown) {
+        auto* face = shown->findChild<QComboBox*>("face");
+        ASSERT_NE(face, nullptr);
+        face->setCurrentIndex(4);
+        other = face->currentText();
         ButtonWithText(shown, "OK")->click();
     });
     ASSERT_TRUE(dialog.Execute());
-    EXPECT_EQ(dialog.Font()->Name(), "IPAMincho");
+    EXPECT_EQ(dialog.Font()->Name(), tk::FromQt(other));
+}
+
+TEST_F(RealDialogs, FontDialogOffersTheJapaneseFacesUnderTheirWindowsNames)
+{
+    const QStringList windowsFaces = {"ＭＳ Ｐゴシック", "ＭＳ ゴシック", "ＭＳ 明朝", "ＭＳ Ｐ明朝"};
+    TFontDialog dialog(nullptr);
+    WhenModal<QDialog>([&](QDialog* shown) {
+        auto* face = shown->findChild<QComboBox*>("face");
+        ASSERT_NE(face, nullptr);
+        EXPECT_EQ(face->currentText(), "ＭＳ Ｐゴシック");
+        QStringList offered;
+        for (int i = 0; i < face->count(); ++i)
+            offered << face->itemText(i);
+        EXPECT_EQ(offered.mid(0, 4), windowsFaces);
+        EXPECT_GT(offered.size(), 4);
+        // Each drawn with its IPA font, which is not offered under its own name; no symbol
+        // fonts, no foundries.
+        EXPECT_EQ(face->itemData(2, Qt::FontRole).value<QFont>().family(), "IPAMincho");
+        for (const QString& family : offered) {
+            EXPECT_FALSE(family.startsWith("IPA")) << family.toStdString();
+            EXPECT_FALSE(family.contains('[')) << family.toStdString();
+            EXPECT_FALSE(QFontDatabase::writingSystems(family).contains(QFontDatabase::Symbol)) << family.toStdString();
+        }
+        face->setCurrentIndex(2);
+        ButtonWithText(shown, "OK")->click();
+    });
+    ASSERT_TRUE(dialog.Execute());
+    EXPECT_EQ(Utf8(dialog.Font()->Name()), "ＭＳ 明朝");
+
+    // The records' default spelling, without the blank, shows as that face and is kept when
+    // the face is left alone.
+    dialog.Font()->SetName(tk::FromUtf8("ＭＳ明朝"));
+    WhenModal<QDialog>([](QDialog* shown) {
+        EXPECT_EQ(shown->findChild<QComboBox*>("face")->currentText(), "ＭＳ 明朝");
+        ButtonWithText(shown, "OK")->click();
+    });
+    ASSERT_TRUE(dialog.Execute());
+    EXPECT_EQ(Utf8(dialog.Font()->Name()), "ＭＳ明朝");
 }
 
 // ---- printing -----------------------------------------------------------------------------
