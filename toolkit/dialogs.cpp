@@ -19,21 +19,28 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFileSystemModel>
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QFormLayout>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QHeaderView>
+#include <QIdentityProxyModel>
 #include <QIntValidator>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QTreeView>
 #include <QVBoxLayout>
+
+#include <memory>
 
 namespace tk {
 
@@ -271,6 +278,59 @@ bool NeedsOverwriteQuestion(TOpenDialog::Kind kind, TOpenOptions options, const 
     return kind == TOpenDialog::Kind::Save && (options & ofOverwritePrompt) && info.exists() && !info.isDir();
 }
 
+// The columns of Qt's file list.
+enum FileColumn { NameColumn, SizeColumn, TypeColumn, DateColumn };
+
+// Qt's file list writes sizes and dates in the form of the desktop's own locale, whatever
+// language that is; here they take the program's Japanese form, like the rest of the dialog,
+// and sizes count in KB and MB as Windows writes them.
+class JapaneseFileList : public QIdentityProxyModel {
+public:
+    explicit JapaneseFileList(QObject* parent) : QIdentityProxyModel(parent) {}
+
+    QVariant data(const QModelIndex& index, int role) const override
+    {
+        const auto* files = qobject_cast<const QFileSystemModel*>(sourceModel());
+        if (role != Qt::DisplayRole || !files)
+            return QIdentityProxyModel::data(index, role);
+        const QModelIndex file = mapToSource(index);
+        switch (index.column()) {
+        case SizeColumn:
+            if (files->isDir(file))
+                return QString();
+            return QLocale().formattedDataSize(files->size(file), 1, QLocale::DataSizeTraditionalFormat);
+        case DateColumn:
+            return QLocale().toString(files->lastModified(file), QLocale::ShortFormat);
+        default:
+            return QIdentityProxyModel::data(index, role);
+        }
+    }
+};
+
+// Columns wide enough for what they show; the name takes the rest of the list's width.
+void FitColumns(QFileDialog& dialog)
+{
+    auto* view = dialog.findChild<QTreeView*>(QStringLiteral("treeView"));
+    if (!view)
+        return;
+    const QFontMetrics metrics(view->font());
+    const int padding = metrics.height();
+    const QLocale locale;
+    QHeaderView* header = view->header();
+    header->setStretchLastSection(false);
+    header->setSectionResizeMode(NameColumn, QHeaderView::Stretch);
+    const std::pair<FileColumn, QString> widest[] = {
+        {SizeColumn, locale.formattedDataSize(999'900'000, 1, QLocale::DataSizeTraditionalFormat)},
+        // The type of a work file, which the desktop takes for plain text.
+        {TypeColumn, QStringLiteral("平文テキストドキュメント")},
+        {DateColumn, locale.toString(QDateTime(QDate(2000, 12, 31), QTime(23, 59)), QLocale::ShortFormat)},
+    };
+    for (const auto& [column, text] : widest) {
+        header->setSectionResizeMode(column, QHeaderView::Interactive);
+        header->resizeSection(column, metrics.horizontalAdvance(text) + padding);
+    }
+}
+
 // Qt's dialog with our completion and our overwrite question in its accept step, so that
 // answering the question with Cancel leaves the user in the dialog to pick another name.
 class FileDialog : public QFileDialog {
@@ -284,6 +344,9 @@ public:
         setAcceptMode(kind == TOpenDialog::Kind::Save ? AcceptSave : AcceptOpen);
         setFileMode((options & ofFileMustExist) ? ExistingFile : AnyFile);
         setSizeGripEnabled(true);
+        setProxyModel(new JapaneseFileList(this));
+        FitColumns(*this);
+        resize(700, 460);
     }
 
     QString Chosen() const { return chosen_; }
@@ -315,7 +378,8 @@ private:
     QString chosen_;
 };
 
-// The picture preview beside the file list of the picture dialog.
+// The picture preview beside the file list of the picture dialog: of the file selected in
+// the list, of the name typed, and of the name the dialog opens with.
 void AddPicturePreview(QFileDialog& dialog)
 {
     auto* grid = qobject_cast<QGridLayout*>(dialog.layout());
@@ -327,7 +391,13 @@ void AddPicturePreview(QFileDialog& dialog)
     preview->setAlignment(Qt::AlignCenter);
     preview->setFrameShape(QFrame::StyledPanel);
     grid->addWidget(preview, 1, grid->columnCount(), 1, 1);
-    QObject::connect(&dialog, &QFileDialog::currentChanged, preview, [preview](const QString& path) {
+    dialog.resize(dialog.width() + box + grid->horizontalSpacing(), dialog.height());
+    auto shown = std::make_shared<QString>();
+    auto show = [preview, shown](const QString& path) {
+        // A click in the list both selects the file and types its name: one decoding.
+        if (path == *shown)
+            return;
+        *shown = path;
         preview->clear();
         if (!QFileInfo(path).isFile())
             return;
@@ -339,13 +409,22 @@ void AddPicturePreview(QFileDialog& dialog)
             const QImage& image = picture.impl().image;
             if (image.isNull())
                 return;
-            const QImage shown = image.width() > box || image.height() > box
+            const QImage scaled = image.width() > box || image.height() > box
                 ? image.scaled(box, box, Qt::KeepAspectRatio, Qt::SmoothTransformation)
                 : image;
-            preview->setPixmap(QPixmap::fromImage(shown));
+            preview->setPixmap(QPixmap::fromImage(scaled));
         } catch (...) {
         }
-    });
+    };
+    QObject::connect(&dialog, &QFileDialog::currentChanged, preview, show);
+    auto* name = dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    if (!name)
+        return;
+    auto showTyped = [&dialog, show](const QString& typed) {
+        show(typed.isEmpty() ? QString() : dialog.directory().filePath(typed));
+    };
+    QObject::connect(name, &QLineEdit::textChanged, preview, showTyped);
+    showTyped(name->text());
 }
 
 QString DefaultTitle(TOpenDialog::Kind kind)

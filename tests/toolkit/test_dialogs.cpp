@@ -24,6 +24,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBrowser>
+#include <QTreeView>
+#include <QHeaderView>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -356,6 +358,34 @@ TEST_F(RealDialogs, FileDialogShowsItsTitleAndSelectsTheFilter)
     EXPECT_FALSE(dialog.Execute());
 }
 
+TEST_F(DialogsInTempFolder, FileListWritesSizesAndDatesInJapaneseInColumnsWideEnoughToRead)
+{
+    ScopedModalAnswers none{tk::ModalAnswers{}};
+    QFile file(Path("work.kse"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray(1930, 'x'));
+    file.close();
+    const QDateTime modified = QFileInfo(Path("work.kse")).lastModified();
+
+    TOpenDialog dialog(nullptr);
+    WhenModal<QFileDialog>([&](QFileDialog* shown) {
+        auto* view = shown->findChild<QTreeView*>("treeView");
+        ASSERT_NE(view, nullptr);
+        QAbstractItemModel* list = view->model();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return list->rowCount(view->rootIndex()) == 1; }, 5000));
+        const QString size = list->index(0, 1, view->rootIndex()).data().toString();
+        const QString date = list->index(0, 3, view->rootIndex()).data().toString();
+        EXPECT_EQ(size.toStdString(), "1.9 KB");
+        EXPECT_EQ(date, QLocale(QLocale::Japanese).toString(modified, QLocale::ShortFormat));
+        for (int column : {1, 2, 3}) {
+            const QString text = list->index(0, column, view->rootIndex()).data().toString();
+            EXPECT_GE(view->header()->sectionSize(column), view->fontMetrics().horizontalAdvance(text)) << column;
+        }
+        shown->reject();
+    });
+    EXPECT_FALSE(dialog.Execute());
+}
+
 TEST_F(DialogsInTempFolder, RealSaveDialogAddsTheExtensionAndAsksBeforeOverwriting)
 {
     Touch("taken.kse");
@@ -409,7 +439,7 @@ TEST_F(DialogsInTempFolder, AFailureInTheDialogsOkStepIsShownAndLeavesTheUserInT
     EXPECT_EQ(shown[1].text, "no question today.");
 }
 
-TEST_F(DialogsInTempFolder, PictureDialogPreviewsTheSelectedPicture)
+TEST_F(DialogsInTempFolder, PictureDialogPreviewsTheSelectedTypedAndOfferedPictures)
 {
     ScopedModalAnswers none{tk::ModalAnswers{}};
     QImage image(40, 30, QImage::Format_RGB32);
@@ -429,6 +459,20 @@ TEST_F(DialogsInTempFolder, PictureDialogPreviewsTheSelectedPicture)
         EXPECT_EQ(shownPicture().size(), QSize(40, 30));
         emit shown->currentChanged(Path("broken.bmp"));
         EXPECT_TRUE(shownPicture().isNull());
+        // A typed name is previewed too.
+        shown->findChild<QLineEdit*>("fileNameEdit")->setText("red.bmp");
+        EXPECT_EQ(shownPicture().size(), QSize(40, 30));
+        shown->reject();
+    });
+    EXPECT_FALSE(dialog.Execute());
+
+    // So is the name the dialog opens with.
+    dialog.FileName = tk::FromQt(Path("red.bmp"));
+    WhenModal<QFileDialog>([](QFileDialog* shown) {
+        bool previewed = false;
+        for (auto* label : shown->findChildren<QLabel*>())
+            previewed |= label->pixmap().size() == QSize(40, 30);
+        EXPECT_TRUE(previewed);
         shown->reject();
     });
     EXPECT_FALSE(dialog.Execute());
