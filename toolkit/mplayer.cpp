@@ -103,13 +103,20 @@ ElementPtr MakeSink(const std::string& description)
     return ElementPtr(GST_ELEMENT(gst_object_ref_sink(sink)));
 }
 
-// Gives the fluidsynth decoder a General MIDI sound font as playbin creates it; without one
-// it would take whichever font it finds first, or none.
+// The synthesiser's gain. Its own, 0.2, leaves room for the densest scores and plays an
+// ordinary tune (piano, bass and drums) with peaks near -18 dBFS, a piano alone near -30,
+// where a wav file peaks near full scale. At 0.6 such a tune peaks near -9 dBFS and a band of
+// five instruments reaches full scale.
+constexpr double MidiGain = 0.6;
+
+// Gives the fluidsynth decoder its gain and a General MIDI sound font as playbin creates it;
+// without a font it would take whichever it finds first, or none.
 void SetUpElement(GstElement*, GstElement* element, gpointer)
 {
     GstElementFactory* factory = gst_element_get_factory(element);
     if (!factory || g_strcmp0(GST_OBJECT_NAME(factory), "fluiddec") != 0)
         return;
+    g_object_set(element, "synth-gain", MidiGain, nullptr);
     for (const char* font : SoundFonts) {
         if (g_file_test(font, G_FILE_TEST_EXISTS)) {
             g_object_set(element, "soundfont", font, nullptr);

@@ -295,6 +295,31 @@ TEST_F(MediaPlayer, MidiAndVideoFilesPlayToTheirEnd)
     }
 }
 
+TEST_F(MediaPlayer, MidiPlaysNearTheLevelOfAWavFile)
+{
+    // One piano note through the synthesiser, its samples into a file.
+    const std::string midi = folder_ / "note.mid";
+    WriteMidi(midi);
+    const std::string samples = folder_ / "note.raw";
+    tk::SetMediaSinks("audioconvert ! audio/x-raw,format=S16LE ! filesink sync=false location=\"" + samples + "\"",
+                      "fakesink");
+    Open(midi);
+    player_.Play();
+    const bool ended = reports_.WaitForCount(1);
+    player_.Close();
+    UseFakeSinks();
+    ASSERT_TRUE(ended);
+    const std::string pcm = testing_files::ReadBytes(samples);
+    int peak = 1;
+    for (std::size_t i = 0; i + 1 < pcm.size(); i += 2)
+        peak = std::max(peak, std::abs(static_cast<std::int16_t>(static_cast<unsigned char>(pcm[i]) |
+                                                                 static_cast<unsigned char>(pcm[i + 1]) << 8)));
+    // The synthesiser's own gain leaves this note's peak near -32 dBFS.
+    const double dbfs = 20 * std::log10(peak / 32768.0);
+    EXPECT_GT(dbfs, -26) << dbfs;
+    EXPECT_LT(dbfs, -6) << dbfs;
+}
+
 // ---------------------------------------------------------------------------------------------
 // The shell stand-in
 
