@@ -8,6 +8,7 @@
 #include <QCursor>
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QSettings>
 #include <QTranslator>
 
 #include <algorithm>
@@ -263,6 +264,11 @@ void TApplication::Initialize()
         qtApplication = new QApplication(argc, argv);
     }
     QApplication::setQuitOnLastWindowClosed(false);
+    // The programs keep no settings. Qt's own file dialogs would remember their folders, history
+    // and columns in the user's configuration folder; pointed at a folder that cannot be, they
+    // neither store nor find any.
+    for (QSettings::Format format : {QSettings::NativeFormat, QSettings::IniFormat})
+        QSettings::setPath(format, QSettings::UserScope, QStringLiteral("/dev/null/pagora"));
     QLocale::setDefault(QLocale(QLocale::Japanese, QLocale::Japan));
     // Qt's own dialogs speak Japanese like the rest of the program.
     auto* translator = new QTranslator(qtApplication);

@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QCheckBox>
 #include <QFontDatabase>
 #include <QKeyEvent>
@@ -20,6 +21,7 @@
 #include <QPointer>
 #include <QProcess>
 #include <QPushButton>
+#include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -384,6 +386,19 @@ TEST_F(DialogsInTempFolder, FileListWritesSizesAndDatesInJapaneseInColumnsWideEn
         shown->reject();
     });
     EXPECT_FALSE(dialog.Execute());
+}
+
+TEST_F(RealDialogs, QtsOwnDialogsKeepNoSettings)
+{
+    WhenModal<QFileDialog>([](QFileDialog* dialog) { dialog->reject(); });
+    TOpenDialog dialog(nullptr);
+    EXPECT_FALSE(dialog.Execute());
+    // Where Qt's dialogs would keep their folders and columns, nothing can be stored.
+    QSettings settings(QSettings::UserScope, QStringLiteral("QtProject"));
+    EXPECT_FALSE(QFileInfo::exists(settings.fileName()));
+    settings.setValue(QStringLiteral("probe"), 1);
+    settings.sync();
+    EXPECT_NE(settings.status(), QSettings::NoError);
 }
 
 TEST_F(DialogsInTempFolder, RealSaveDialogAddsTheExtensionAndAsksBeforeOverwriting)
