@@ -9,7 +9,7 @@
 // before it is drawn, so pens, limits and costs are all judged in the pixels that are painted.
 #include "metafile.h"
 
-#include "jpegdecoder.h"
+#include "decoding.h"
 #include "qtbridge.h"
 
 #include <QBuffer>

@@ -1,7 +1,7 @@
 // TPicture: picture files loaded by their extension (bmp and ico through Qt's readers, jpg and
 // jpeg through our libjpeg decoder, emf and wmf through our metafile playback), and the
 // built-in pictures.
-#include "jpegdecoder.h"
+#include "jpeg.h"
 #include "metafile.h"
 #include "qtbridge.h"
 #include "textfile.h"

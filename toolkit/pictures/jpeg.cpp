@@ -1,5 +1,5 @@
 // JPEG decoding through libjpeg's version 6 interface (libjpeg-turbo), scaled in the DCT.
-#include "jpegdecoder.h"
+#include "jpeg.h"
 
 #include "sysutils.h"
 
@@ -163,9 +163,6 @@ EInvalidGraphic Failure(const Decompressor& d)
 
 } // namespace
 
-EInvalidGraphic DamagedPicture() { return EInvalidGraphic(FromUtf8("絵のデータがこわれています")); }
-EInvalidGraphic PictureTooLarge() { return EInvalidGraphic(FromUtf8("絵が大きすぎます")); }
-
 int JpegScaleDenominator(int imageWidth, int imageHeight, int targetWidth, int targetHeight)
 {
     if (targetWidth <= 0 || targetHeight <= 0)
@@ -191,6 +188,11 @@ DecodedJpeg DecodeJpeg(const QByteArray& data, int targetWidth, int targetHeight
     if (!ReadHeader(d, reinterpret_cast<const unsigned char*>(stream.constData()),
                     static_cast<unsigned long>(stream.size())))
         throw Failure(d);
+    // Arithmetic-coded data may legally end long before the picture does (the decoder reads
+    // zeros from there on), so a file of a few bytes can be a blank picture of any size: only
+    // the size it claims bounds the work.
+    if (std::uint64_t{d.info.image_width} * d.info.image_height > kMaxDeclaredPixels)
+        throw PictureTooLarge();
     const int denominator = JpegScaleDenominator(static_cast<int>(d.info.image_width),
                                                  static_cast<int>(d.info.image_height), targetWidth, targetHeight);
     if (!ChooseOutput(d, denominator))
