@@ -1,8 +1,10 @@
 // Fonts and colours: Windows font and colour values mapped onto Qt.
 #include "graphics.h"
+#include "pictures/dib.h"
 #include "qtbridge.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QPalette>
 #include <QWidget>
 
@@ -185,7 +187,16 @@ void ApplyFont(QWidget* widget, const TFont& font)
 
 QImage ResourceImage(const std::string& name)
 {
-    return QImage(QString::fromStdString(":/pagora/" + name));
+    QFile file(QString::fromStdString(":/pagora/" + name));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray data = file.readAll();
+    const std::span bytes(reinterpret_cast<const std::uint8_t*>(data.constData()), static_cast<std::size_t>(data.size()));
+    try {
+        return (name.ends_with(".ico") ? DecodeIcoFile(bytes, {}) : DecodeBmpFile(bytes, {})).image;
+    } catch (const EInvalidGraphic&) {
+        return {};
+    }
 }
 
 } // namespace tk

@@ -32,7 +32,8 @@ QColor ToQColor(TColor color);
 // Applies a font to a widget: face, size, style and text colour.
 void ApplyFont(QWidget* widget, const TFont& font);
 
-// The built-in picture of the given resource name (":/pagora/" + name), or a null image.
+// The built-in picture of the given resource name (":/pagora/" + name), decoded as a BMP file
+// or, for ".ico", an icon file (its largest entry); a null image when there is none.
 QImage ResourceImage(const std::string& name);
 
 // Prints an image as one page on the printer chosen by the last TPrintDialog, at the page's
@@ -53,13 +54,20 @@ struct TControl::Impl {
     AnsiString hint;
 };
 
+namespace tk {
+// The decoders of picture files, chosen by the file's extension.
+enum class PictureKind { Bitmap, Icon, Jpeg, Metafile, Unknown };
+} // namespace tk
+
 // The decoded image a picture holds (null when empty), and the box it is to be shown in.
 struct TPicture::Impl {
     QImage image;
     int targetWidth = 0;
     int targetHeight = 0;
-    // The file of a JPEG decoded reduced for its box, kept to decode it again when the box grows.
-    QByteArray reducedJpeg;
+    // The file of a picture decoded reduced for its box, kept to decode it again when the box
+    // grows, and its kind.
+    std::string reducedFile;
+    tk::PictureKind reducedKind = tk::PictureKind::Unknown;
     // The file of a metafile, kept to play it again at the size of a new box.
     QByteArray metafile;
 };

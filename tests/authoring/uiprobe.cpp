@@ -111,8 +111,17 @@ void WriteBitmap(const std::string& path, int width, int height, unsigned rgb)
 
 bool ShowsFile(TPicture* picture, const std::string& path)
 {
-    QImage expected(QString::fromStdString(path));
-    return !expected.isNull() && Comparable(picture->impl().image) == Comparable(expected);
+    // The file decoded for a box of the picture's own size: a large picture is held reduced
+    // for its box, and the same reduction gives the same pixels.
+    const QImage& shown = picture->impl().image;
+    TPicture expected;
+    expected.SetTargetSize(shown.width(), shown.height());
+    try {
+        expected.LoadFromFile(tk::FromUtf8(path));
+    } catch (const Exception&) {
+        return false;
+    }
+    return !shown.isNull() && Comparable(shown) == Comparable(expected.impl().image);
 }
 
 bool ShowsResource(TPicture* picture, const std::string& name)

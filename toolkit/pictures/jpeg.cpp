@@ -211,7 +211,8 @@ DecodedJpeg DecodeJpeg(const QByteArray& data, int targetWidth, int targetHeight
         throw Failure(d);
     if (d.info.out_color_space == JCS_CMYK)
         ConvertCmykToRgb(image, d.info.saw_Adobe_marker);
-    return {std::move(image), denominator};
+    return {std::move(image), denominator,
+            QSize(static_cast<int>(d.info.image_width), static_cast<int>(d.info.image_height))};
 }
 
 } // namespace tk

@@ -16,6 +16,7 @@ int JpegScaleDenominator(int imageWidth, int imageHeight, int targetWidth, int t
 struct DecodedJpeg {
     QImage image;
     int scaleDenominator = 1; // the image is the file's picture reduced 1:scaleDenominator
+    QSize fullSize;           // the file's picture at full size
 };
 
 // Decodes a JPEG file held in memory at the scale chosen for the box, into a 32-bit RGB
