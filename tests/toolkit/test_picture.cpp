@@ -469,6 +469,9 @@ TEST(DibDecoder, PixelsARunLengthStreamSkipsTakeTheFirstColour)
     rle4.pixels = std::string{3, 0x12, 0, 0, 0, 3, 0x21, 0x20, 0, 0};
     ExpectPixels(rle4.Decode().image, {{{0, 1}, kBlue}, {{1, 1}, kGreen}, {{2, 1}, kBlue}, {{3, 1}, kRed},
                                        {{0, 0}, kGreen}, {{1, 0}, kBlue}, {{2, 0}, kGreen}, {{3, 0}, kRed}});
+    // Skipped rows reduced with the rest: six rows into four, the bottom one blue.
+    Dib tall{.width = 4, .height = 6, .bits = 8, .compression = 1, .table = {kRed, kBlue}, .pixels = {4, 1, 0, 1}};
+    ExpectPixels(tall.Decode({.box = QSize(4, 4)}).image, {{{0, 3}, qRgb(100, 43, 150)}, {{3, 2}, kRed}, {{0, 0}, kRed}});
 }
 
 TEST(DibDecoder, ChannelsAreScaledToEightBitsExactly)

@@ -110,11 +110,11 @@ constexpr std::array<QRgb, 20> kDefaultPalette = {
     qRgb(255, 255, 0),   qRgb(0, 0, 255),     qRgb(255, 0, 255),   qRgb(0, 255, 255),   qRgb(255, 255, 255),
 };
 
-// What a picture may claim before anything is decoded: its pixels walked (at most
-// kMaxDeclaredPixels, whatever the box), its rows summed (sides within PictureRows' limit).
+// What a picture may claim before anything is decoded: its pixels are all walked, whatever
+// the box, and its rows summed.
 void CheckClaim(std::int64_t width, std::int64_t height)
 {
-    if (width > PictureRows::kMaxRowsSide || height > PictureRows::kMaxRowsSide ||
+    if (width > kMaxPictureSide || height > kMaxPictureSide ||
         static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height) > kMaxDeclaredPixels)
         throw PictureTooLarge();
 }
@@ -309,22 +309,27 @@ private:
             throw DamagedPicture();
         const bool rle8 = header_.compression == kRle8;
         PictureRows picture(full_, size_, 4, QImage::Format_RGB32, true);
-        std::vector<std::uint8_t> indices(static_cast<std::size_t>(width_), 0);
-        std::vector<QRgb> row(static_cast<std::size_t>(width_));
+        // The row being written, its skipped pixels already in colour 0; only the part that
+        // was written to is set back after each row, so a row costs what was written to it.
+        std::vector<QRgb> row(static_cast<std::size_t>(width_), colours_[0]);
+        int written = 0;
         std::int64_t y = 0;
         int x = 0;
-        auto endRow = [&] {
-            for (int i = 0; i < width_; ++i)
-                row[static_cast<std::size_t>(i)] = colours_[indices[static_cast<std::size_t>(i)]];
+        // Ends the row being written and skips `count` - 1 more; those cost as little as the
+        // picture's output rows, since a stream of a few bytes may skip all of them.
+        auto endRows = [&](std::int64_t count) {
             picture.Add(reinterpret_cast<const std::uint8_t*>(row.data()));
-            std::fill(indices.begin(), indices.end(), 0);
-            ++y;
+            std::fill_n(row.begin(), written, colours_[0]);
+            written = 0;
+            const std::int64_t more = std::min(count, rows_ - y) - 1;
+            if (more > 0)
+                picture.Add(reinterpret_cast<const std::uint8_t*>(row.data()), static_cast<int>(more));
+            y += more + 1;
             x = 0;
         };
         auto put = [&](unsigned index) {
-            if (x < width_)
-                indices[static_cast<std::size_t>(x)] = static_cast<std::uint8_t>(index);
-            x += x < width_;
+            row[static_cast<std::size_t>(x++)] = colours_[index];
+            written = std::max(written, x);
         };
         const Fields in(bits_);
         std::uint64_t at = 0;
@@ -337,16 +342,15 @@ private:
                 for (unsigned i = 0; i < count && x < width_; ++i)
                     put(rle8 ? value : i % 2 == 0 ? value >> 4 : value & 15);
             } else if (value == 0) {
-                endRow();
+                endRows(1);
             } else if (value == 1) {
-                while (y < rows_)
-                    endRow();
+                endRows(rows_ - y);
             } else if (value == 2) {
                 const unsigned right = in.U8(at), up = in.U8(at + 1);
                 at += 2;
                 const int column = std::min(x + static_cast<int>(right), width_);
-                for (unsigned i = 0; i < up && y < rows_; ++i)
-                    endRow();
+                if (up > 0)
+                    endRows(up);
                 x = column;
             } else {
                 const std::uint64_t bytes = rle8 ? value : (value + 1) / 2;

@@ -58,34 +58,48 @@ void PictureRows::Write(int outputRow, const std::uint8_t* row)
             out[x] |= 0xFF000000u;
 }
 
-void PictureRows::Add(const std::uint8_t* row)
+void PictureRows::Add(const std::uint8_t* row, int count)
 {
-    if (image_.isNull() || added_ >= source_.height())
+    count = std::min(count, source_.height() - added_);
+    if (image_.isNull() || count <= 0)
         return;
     if (size_ == source_) {
-        Write(added_++, row);
+        while (count-- > 0)
+            Write(added_++, row);
         return;
     }
     const std::uint64_t m = static_cast<std::uint64_t>(size_.height()), n = static_cast<std::uint64_t>(source_.height());
-    const std::uint64_t start = static_cast<std::uint64_t>(added_) * m, end = start + m;
-    const std::uint64_t outputEnd = static_cast<std::uint64_t>(flushed_ + 1) * n;
     const std::size_t channels = whole_.size();
-    if (end <= outputEnd) {
-        for (std::size_t k = 0; k < channels; ++k)
-            whole_[k] += row[k];
-        if (end == outputEnd)
-            Flush();
-    } else {
+    while (count > 0) {
+        const std::uint64_t start = static_cast<std::uint64_t>(added_) * m;
+        const std::uint64_t outputEnd = static_cast<std::uint64_t>(flushed_ + 1) * n;
+        // The copies that lie wholly inside the output row being built are summed at once.
+        const auto inside = static_cast<int>(std::min<std::uint64_t>((outputEnd - start) / m, static_cast<std::uint64_t>(count)));
+        if (inside > 0) {
+            const auto copies = static_cast<std::uint32_t>(inside);
+            if (copies == 1) // every row of a picture but a run-length one's: kept to a plain sum
+                for (std::size_t k = 0; k < channels; ++k)
+                    whole_[k] += row[k];
+            else
+                for (std::size_t k = 0; k < channels; ++k)
+                    whole_[k] += row[k] * copies;
+            added_ += inside;
+            count -= inside;
+            if (static_cast<std::uint64_t>(added_) * m == outputEnd)
+                Flush();
+            continue;
+        }
         // The row straddles two output rows (m < n, so never more).
-        const auto inside = static_cast<std::uint32_t>(outputEnd - start);
+        const auto part = static_cast<std::uint32_t>(outputEnd - start);
         for (std::size_t k = 0; k < channels; ++k)
-            edges_[k] += row[k] * inside;
+            edges_[k] += row[k] * part;
         Flush();
-        const auto rest = static_cast<std::uint32_t>(m) - inside;
+        const auto rest = static_cast<std::uint32_t>(m) - part;
         for (std::size_t k = 0; k < channels; ++k)
             edges_[k] += row[k] * rest;
+        ++added_;
+        --count;
     }
-    ++added_;
 }
 
 namespace {

@@ -18,16 +18,16 @@ namespace tk {
 // Rows hold 8-bit channels: 3 bytes a pixel (blue, green, red, as BMP files store them) or 4
 // (a 32-bit pixel of `format` as it lies in memory; for RGB32 the fourth byte may be anything
 // and comes out as 0xFF). Premultiplied pixels average correctly; straight alpha would not.
-// Sides are limited to kMaxRowsSide, which keeps every sum of a row within 32 bits.
+// Sides are at most kMaxPictureSide, which keeps every sum of a row far within 32 bits.
 class PictureRows {
 public:
-    static constexpr int kMaxRowsSide = 1 << 24;
-
     // `bottomUp`: the first row added is the picture's last. The image starts filled (black,
     // or transparent), so rows that never come leave no stray memory.
     PictureRows(QSize source, QSize size, int bytesPerPixel, QImage::Format format, bool bottomUp);
 
-    void Add(const std::uint8_t* row);
+    // The next `count` rows, all the same (a run-length stream's skipped rows): their cost
+    // follows the output's rows, not the source's.
+    void Add(const std::uint8_t* row, int count = 1);
     int RowsAdded() const { return added_; }
     QImage Take() { return std::move(image_); }
 
