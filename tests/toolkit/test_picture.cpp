@@ -638,6 +638,8 @@ TEST(DibDecoder, ReducesToItsBoxByAveragingTheAreaEachPixelCovers)
         return pale;
     }());
     ExpectQuadrants(QuadrantDib(40, 300, -200).Decode({.box = QSize(81, 81)}).image);
+    Dib column{.width = 1, .height = 600, .pixels = Rows(1, 600, 24, [](int, int) { return Bgr(kPale); })};
+    EXPECT_EQ(PixelAt(column.Decode({.box = QSize(1, 1)}).image, {0, 0}), kPale); // more rows than 16-bit sums hold
 
     // Alpha averages premultiplied: an opaque red beside a transparent pixel is half-covered
     // red, not a darker red.

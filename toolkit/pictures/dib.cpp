@@ -139,7 +139,6 @@ public:
         for (std::uint32_t v = 0; v <= top; ++v)
             scale_[v] = static_cast<std::uint8_t>((v * 255 + top / 2) / top);
     }
-    std::uint32_t Mask() const { return mask_; }
     int operator()(std::uint32_t pixel) const { return scale_[(pixel & mask_) >> shift_]; }
 
 private:

@@ -6,6 +6,7 @@
 #include "reduce.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 namespace tk {
@@ -28,7 +29,7 @@ PictureRows::PictureRows(QSize source, QSize size, int bytesPerPixel, QImage::Fo
         return;
     const std::size_t channels = static_cast<std::size_t>(source.width()) * static_cast<std::size_t>(bytesPerPixel);
     whole_.assign(channels, 0);
-    edges_.assign(channels, 0);
+    parts_.assign(channels, 0);
     const std::uint64_t n = static_cast<std::uint64_t>(source.width()), m = static_cast<std::uint64_t>(size.width());
     spans_.resize(static_cast<std::size_t>(size.width()));
     if (bytesPerPixel == 3)
@@ -75,14 +76,18 @@ void PictureRows::Add(const std::uint8_t* row, int count)
         const std::uint64_t outputEnd = static_cast<std::uint64_t>(flushed_ + 1) * n;
         // The copies that lie wholly inside the output row being built are summed at once.
         const auto inside = static_cast<int>(std::min<std::uint64_t>((outputEnd - start) / m, static_cast<std::uint64_t>(count)));
+        if (inside == 1) {
+            if (wholeRows_ == 257) // 257 * 255 is the most 16 bits hold
+                Spill();
+            for (std::size_t k = 0; k < channels; ++k)
+                whole_[k] = static_cast<std::uint16_t>(whole_[k] + row[k]);
+            ++wholeRows_;
+        } else if (inside > 1) {
+            const auto weight = static_cast<std::uint32_t>(inside) * static_cast<std::uint32_t>(m);
+            for (std::size_t k = 0; k < channels; ++k)
+                parts_[k] += row[k] * weight;
+        }
         if (inside > 0) {
-            const auto copies = static_cast<std::uint32_t>(inside);
-            if (copies == 1) // every row of a picture but a run-length one's: kept to a plain sum
-                for (std::size_t k = 0; k < channels; ++k)
-                    whole_[k] += row[k];
-            else
-                for (std::size_t k = 0; k < channels; ++k)
-                    whole_[k] += row[k] * copies;
             added_ += inside;
             count -= inside;
             if (static_cast<std::uint64_t>(added_) * m == outputEnd)
@@ -92,11 +97,11 @@ void PictureRows::Add(const std::uint8_t* row, int count)
         // The row straddles two output rows (m < n, so never more).
         const auto part = static_cast<std::uint32_t>(outputEnd - start);
         for (std::size_t k = 0; k < channels; ++k)
-            edges_[k] += row[k] * part;
+            parts_[k] += row[k] * part;
         Flush();
         const auto rest = static_cast<std::uint32_t>(m) - part;
         for (std::size_t k = 0; k < channels; ++k)
-            edges_[k] += row[k] * rest;
+            parts_[k] += row[k] * rest;
         ++added_;
         --count;
     }
@@ -104,59 +109,87 @@ void PictureRows::Add(const std::uint8_t* row, int count)
 
 namespace {
 
+// Rounds a sum of weighted channel values divided by the total of the weights, with a
+// multiplication in place of a division for every channel of every output pixel. The sum is
+// below 2^37, so its double is exact and the estimate off by one at most.
+class Average {
+public:
+    explicit Average(std::uint64_t total) : total_(total), inverse_(1.0 / static_cast<double>(total)) {}
+    std::uint8_t operator()(std::uint64_t sum) const
+    {
+        const std::uint64_t x = sum + total_ / 2;
+        auto q = static_cast<std::uint64_t>(static_cast<double>(x) * inverse_);
+        if (q * total_ > x)
+            --q;
+        else if ((q + 1) * total_ <= x)
+            ++q;
+        return static_cast<std::uint8_t>(q);
+    }
+
+private:
+    std::uint64_t total_;
+    double inverse_;
+};
+
 // One output row from the sums of its source rows: each output pixel from the whole source
 // pixels inside it and the parts of the two on its edges, all channels in one pass.
 template <int kChannels>
-void ReduceRow(const std::vector<std::uint32_t>& sums, const auto& spans, std::uint32_t sourcePart,
-               std::uint64_t total, std::uint8_t* out)
+void ReduceRow(const std::uint32_t* sums, const auto& spans, std::uint32_t sourcePart, const Average& average,
+               std::uint8_t* out)
 {
     for (const auto& span : spans) {
-        const std::uint32_t* p = sums.data() + static_cast<std::size_t>(span.first) * kChannels;
-        const std::uint32_t* last = sums.data() + static_cast<std::size_t>(span.last) * kChannels;
-        std::uint64_t edges[kChannels], inner[kChannels] = {};
-        for (int c = 0; c < kChannels; ++c)
-            edges[c] = std::uint64_t{p[c]} * span.firstPart;
-        if (p != last) {
-            for (p += kChannels; p != last; p += kChannels)
-                for (int c = 0; c < kChannels; ++c)
-                    inner[c] += p[c];
+        const std::uint32_t* first = sums + static_cast<std::size_t>(span.first) * kChannels;
+        const std::uint32_t* last = sums + static_cast<std::size_t>(span.last) * kChannels;
+        std::array<std::uint64_t, kChannels> inner{};
+        for (const std::uint32_t* p = first + kChannels; p < last; p += kChannels)
             for (int c = 0; c < kChannels; ++c)
-                edges[c] += std::uint64_t{last[c]} * span.lastPart;
+                inner[c] += p[c];
+        for (int c = 0; c < kChannels; ++c) {
+            std::uint64_t sum = std::uint64_t{first[c]} * span.firstPart + inner[c] * sourcePart;
+            if (last != first)
+                sum += std::uint64_t{last[c]} * span.lastPart;
+            out[c] = average(sum);
         }
-        for (int c = 0; c < kChannels; ++c)
-            out[c] = static_cast<std::uint8_t>((edges[c] + inner[c] * sourcePart + total / 2) / total);
         out += kChannels;
     }
 }
 
 } // namespace
 
-// Completes the next output row from the sums and starts the one after it.
-void PictureRows::Flush()
+// Moves the 16-bit sums of whole rows into the weighted ones.
+void PictureRows::Spill()
 {
     const auto rowPart = static_cast<std::uint32_t>(size_.height());
     for (std::size_t k = 0; k < whole_.size(); ++k)
-        edges_[k] += whole_[k] * rowPart; // at most 255 * the source's height
-    const std::uint64_t total = static_cast<std::uint64_t>(source_.width()) * static_cast<std::uint64_t>(source_.height());
+        parts_[k] += whole_[k] * rowPart; // at most 255 * the source's height in all
+    std::fill(whole_.begin(), whole_.end(), 0);
+    wholeRows_ = 0;
+}
+
+// Completes the next output row from the sums and starts the one after it.
+void PictureRows::Flush()
+{
+    if (wholeRows_ > 0)
+        Spill();
+    const Average average(static_cast<std::uint64_t>(source_.width()) * static_cast<std::uint64_t>(source_.height()));
     const auto columnPart = static_cast<std::uint32_t>(size_.width());
     const int y = bottomUp_ ? size_.height() - 1 - flushed_ : flushed_;
     std::uint8_t* out = image_.scanLine(y);
     if (bytesPerPixel_ == 3) {
-        ReduceRow<3>(edges_, spans_, columnPart, total, reduced_.data());
+        ReduceRow<3>(parts_.data(), spans_, columnPart, average, reduced_.data());
         const std::uint8_t* bgr = reduced_.data();
         auto* pixels = reinterpret_cast<QRgb*>(out);
         for (int x = 0; x < size_.width(); ++x, bgr += 3)
             pixels[x] = qRgb(bgr[2], bgr[1], bgr[0]);
     } else {
-        ReduceRow<4>(edges_, spans_, columnPart, total, out);
+        ReduceRow<4>(parts_.data(), spans_, columnPart, average, out);
         if (opaque_) {
             auto* pixels = reinterpret_cast<QRgb*>(out);
             for (int x = 0; x < size_.width(); ++x)
                 pixels[x] |= 0xFF000000u;
         }
     }
-    std::fill(whole_.begin(), whole_.end(), 0);
-    std::fill(edges_.begin(), edges_.end(), 0);
+    std::fill(parts_.begin(), parts_.end(), 0);
     ++flushed_;
 }
 

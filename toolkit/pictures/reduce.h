@@ -33,6 +33,7 @@ public:
 
 private:
     void Write(int outputRow, const std::uint8_t* row);
+    void Spill();
     void Flush();
 
     QSize source_, size_;
@@ -40,9 +41,12 @@ private:
     bool bottomUp_, opaque_;
     QImage image_;
     int added_ = 0, flushed_ = 0;
-    // Per channel byte of a source row: rows lying wholly inside the output row being built,
-    // summed as they are, and the rows on its edges, summed by the part of them inside.
-    std::vector<std::uint32_t> whole_, edges_;
+    // Per channel byte of a source row: up to 257 rows lying wholly inside the output row
+    // being built, summed as they are in 16 bits (the sum a picture's rows mostly go through,
+    // kept narrow to be quick); and all the rest by the part of them inside it, in 32 bits.
+    std::vector<std::uint16_t> whole_;
+    int wholeRows_ = 0;
+    std::vector<std::uint32_t> parts_;
     // Per output column: its first and last source pixel and the parts of those two inside it.
     struct Span {
         int first, last;
