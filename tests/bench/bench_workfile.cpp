@@ -47,7 +47,7 @@ void BM_ReadFileBytes(benchmark::State& state)
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes));
 }
-BENCHMARK(BM_ReadFileBytes);
+BENCHMARK(BM_ReadFileBytes)->Name("ReadWorkFile/floor");
 
 void BM_ReadWorkFile(benchmark::State& state)
 {
@@ -56,7 +56,7 @@ void BM_ReadWorkFile(benchmark::State& state)
         ReadWorkFile(path);
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * tk::ReadFileBytes(path).size()));
 }
-BENCHMARK(BM_ReadWorkFile);
+BENCHMARK(BM_ReadWorkFile)->Name("ReadWorkFile");
 
 // Includes flushing the new file to disk before the rename, which is most of its time.
 void BM_WriteWorkFile(benchmark::State& state)
@@ -66,7 +66,7 @@ void BM_WriteWorkFile(benchmark::State& state)
         WriteWorkFile(path, NameAsHeld, DefaultWorkWidth, DefaultWorkHeight);
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * tk::ReadFileBytes(path).size()));
 }
-BENCHMARK(BM_WriteWorkFile);
+BENCHMARK(BM_WriteWorkFile)->Name("WriteWorkFile");
 
 void BM_WriteWorkFileWithBaseNames(benchmark::State& state)
 {
@@ -74,6 +74,6 @@ void BM_WriteWorkFileWithBaseNames(benchmark::State& state)
     for (auto _ : state)
         WriteWorkFile(path, BaseName, DefaultWorkWidth, DefaultWorkHeight);
 }
-BENCHMARK(BM_WriteWorkFileWithBaseNames);
+BENCHMARK(BM_WriteWorkFileWithBaseNames)->Name("WriteWorkFile/BaseNames");
 
 } // namespace
