@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QMenu>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPlainTextEdit>
@@ -18,6 +19,7 @@
 #include <QScrollBar>
 #include <QStyleOptionToolButton>
 #include <QStylePainter>
+#include <QTextBoundaryFinder>
 #include <QToolButton>
 
 #include <algorithm>
@@ -669,39 +671,86 @@ bool TEdit::ReadOnly() const { return WidgetOf<QLineEdit>(this)->isReadOnly(); }
 
 void TEdit::SetReadOnly(bool value) { WidgetOf<QLineEdit>(this)->setReadOnly(value); }
 
-namespace {
+namespace tk {
 
-// A multi-line edit as Windows has it: a press inside the selection places the caret rather than
-// picking the selected text up, and nothing is dropped on it. A text drag would run a loop of its
-// own that keeps the press, moves and release from the control's handlers.
-class MemoWidget : public QPlainTextEdit {
-public:
-    MemoWidget()
-    {
-        setAcceptDrops(false);
-        viewport()->setAcceptDrops(false);
-    }
-
-protected:
-    void mousePressEvent(QMouseEvent* event) override
-    {
-        // With Shift the press extends the selection from its anchor, and starts no drag.
-        if (event->button() == Qt::LeftButton && !(event->modifiers() & Qt::ShiftModifier)) {
-            QTextCursor cursor = textCursor();
-            if (cursor.hasSelection()) {
-                cursor.clearSelection();
-                setTextCursor(cursor);
-            }
-        }
-        QPlainTextEdit::mousePressEvent(event);
-    }
-};
-
-} // namespace
-
-TMemo::TMemo(TComponent* owner) : TWinControl(owner, MakeImpl(new MemoWidget))
+MemoWidget::MemoWidget()
 {
-    auto* memo = WidgetOf<QPlainTextEdit>(this);
+    setAcceptDrops(false);
+    viewport()->setAcceptDrops(false);
+    // Typed or pasted text may make a long run or take the last one away.
+    connect(this, &QPlainTextEdit::textChanged, this, [this] {
+        if (settingText_)
+            return;
+        const QTextOption::WrapMode mode = WrapModeFor(toPlainText());
+        if (mode != wordWrapMode())
+            setWordWrapMode(mode);
+    });
+}
+
+bool MemoWidget::HoldsLongUnbrokenRun(const QString& text)
+{
+    // Blanks always allow a break, so only a long stretch without one needs a closer look;
+    // inside it, Japanese text may break between most characters.
+    qsizetype stretchStart = 0;
+    for (qsizetype i = 0; i <= text.size(); ++i) {
+        if (i < text.size() && !text.at(i).isSpace())
+            continue;
+        if (i - stretchStart > kLongestUnbrokenRun) {
+            const QString stretch = text.mid(stretchStart, i - stretchStart);
+            QTextBoundaryFinder breaks(QTextBoundaryFinder::Line, stretch);
+            for (qsizetype from = 0, to = breaks.toNextBoundary(); to != -1; from = to, to = breaks.toNextBoundary())
+                if (to - from > kLongestUnbrokenRun)
+                    return true;
+        }
+        stretchStart = i + 1;
+    }
+    return false;
+}
+
+QTextOption::WrapMode MemoWidget::WrapModeFor(const QString& text)
+{
+    return HoldsLongUnbrokenRun(text) ? QTextOption::WrapAnywhere : QTextOption::WrapAtWordBoundaryOrAnywhere;
+}
+
+void MemoWidget::SetPlainText(const QString& text)
+{
+    settingText_ = true;
+    const QTextOption::WrapMode mode = WrapModeFor(text);
+    // The old text goes first, so that it is not laid out again in the new mode.
+    if (mode != wordWrapMode()) {
+        setPlainText(QString());
+        setWordWrapMode(mode);
+    }
+    setPlainText(text);
+    settingText_ = false;
+}
+
+void MemoWidget::mousePressEvent(QMouseEvent* event)
+{
+    // With Shift the press extends the selection from its anchor, and starts no drag.
+    if (event->button() == Qt::LeftButton && !(event->modifiers() & Qt::ShiftModifier)) {
+        QTextCursor cursor = textCursor();
+        if (cursor.hasSelection()) {
+            cursor.clearSelection();
+            setTextCursor(cursor);
+        }
+    }
+    QPlainTextEdit::mousePressEvent(event);
+}
+
+void MemoWidget::insertFromMimeData(const QMimeData* source)
+{
+    // Before the text arrives, so that it is never laid out word by word.
+    if (source && source->hasText() && HoldsLongUnbrokenRun(source->text()))
+        setWordWrapMode(QTextOption::WrapAnywhere);
+    QPlainTextEdit::insertFromMimeData(source);
+}
+
+} // namespace tk
+
+TMemo::TMemo(TComponent* owner) : TWinControl(owner, MakeImpl(new tk::MemoWidget))
+{
+    auto* memo = WidgetOf<tk::MemoWidget>(this);
     // Lines wrap at the width, and there are no scroll bars.
     memo->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     memo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -710,30 +759,27 @@ TMemo::TMemo(TComponent* owner) : TWinControl(owner, MakeImpl(new MemoWidget))
     // Mouse events arrive at the text area inside the border, in its coordinates.
     tk::BindWidget(memo->viewport(), this);
     QObject::connect(memo, &QPlainTextEdit::textChanged, [this, memo] {
-        if (memo->property("pagoraSettingText").toBool())
-            return;
-        tk::Raise(OnChange, this);
+        if (!memo->SettingText())
+            tk::Raise(OnChange, this);
     });
 }
 
-AnsiString TMemo::Text() const { return FromQtLines(WidgetOf<QPlainTextEdit>(this)->toPlainText()); }
+AnsiString TMemo::Text() const { return FromQtLines(WidgetOf<tk::MemoWidget>(this)->toPlainText()); }
 
 void TMemo::SetText(const AnsiString& text)
 {
-    auto* memo = WidgetOf<QPlainTextEdit>(this);
+    auto* memo = WidgetOf<tk::MemoWidget>(this);
     QString value = ToQtLines(text);
     if (value == memo->toPlainText())
         return;
-    memo->setProperty("pagoraSettingText", true);
-    memo->setPlainText(value);
-    memo->setProperty("pagoraSettingText", false);
+    memo->SetPlainText(value);
     if (OnChange)
         OnChange(this);
 }
 
-bool TMemo::ReadOnly() const { return WidgetOf<QPlainTextEdit>(this)->isReadOnly(); }
+bool TMemo::ReadOnly() const { return WidgetOf<tk::MemoWidget>(this)->isReadOnly(); }
 
-void TMemo::SetReadOnly(bool value) { WidgetOf<QPlainTextEdit>(this)->setReadOnly(value); }
+void TMemo::SetReadOnly(bool value) { WidgetOf<tk::MemoWidget>(this)->setReadOnly(value); }
 
 // ---------------------------------------------------------------------------------------------
 // Containers

@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QObject>
+#include <QPlainTextEdit>
 #include <QTimer>
 
 namespace tk {
@@ -55,6 +56,36 @@ protected:
 
 private:
     TImage* image_;
+};
+
+// The widget behind a memo: a multi-line edit as Windows has it. A press inside the selection
+// places the caret rather than picking the selected text up, and nothing is dropped on it: a
+// text drag would run a loop of its own that keeps the press, moves and release from the
+// control's handlers.
+//
+// Qt lays out a run of text without a break opportunity in time quadratic in its length: each
+// line of the run first measures all the rest of the run, finds that it does not fit, and only
+// then lays itself out again breaking anywhere. A memo that holds a run longer than
+// kLongestUnbrokenRun characters therefore breaks anywhere from the start, which puts the lines
+// of such a run exactly where Qt's fallback puts them; elsewhere in that memo a word may then be
+// split at the end of a line instead of moving to the next one.
+class MemoWidget : public QPlainTextEdit {
+public:
+    static constexpr int kLongestUnbrokenRun = 1024;
+
+    MemoWidget();
+    // Sets the text as code does: no change is reported to the memo while it is being set.
+    void SetPlainText(const QString& text);
+    bool SettingText() const { return settingText_; }
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void insertFromMimeData(const QMimeData* source) override;
+
+private:
+    static bool HoldsLongUnbrokenRun(const QString& text);
+    static QTextOption::WrapMode WrapModeFor(const QString& text);
+    bool settingText_ = false;
 };
 
 class RadioGroupWidget : public QGroupBox {
