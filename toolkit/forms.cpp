@@ -11,11 +11,14 @@
 #include <QSettings>
 #include <QTranslator>
 
+#include <fontconfig/fontconfig.h>
+
 #include <algorithm>
 #include <csignal>
 #include <cstdlib>
 #include <new>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -259,10 +262,15 @@ void TApplication::Initialize()
     static int argc = 1;
     static char name[] = "pagora";
     static char* argv[] = {name, nullptr};
+    // Reading the system's font configuration (fontconfig parses its configuration files) takes
+    // about as long as connecting to the window system, and the first window cannot be laid out
+    // without it. So it is read on a thread of its own meanwhile.
+    std::thread fontConfiguration([] { FcInit(); });
     {
         ScalingHeldOff unscaled;
         qtApplication = new QApplication(argc, argv);
     }
+    fontConfiguration.join();
     QApplication::setQuitOnLastWindowClosed(false);
     // The programs keep no settings. Qt's own file dialogs would remember their folders, history
     // and columns in the user's configuration folder; pointed at a folder that cannot be, they

@@ -9,6 +9,7 @@
 #include <QWidget>
 
 #include <cmath>
+#include <map>
 
 namespace {
 
@@ -187,16 +188,22 @@ void ApplyFont(QWidget* widget, const TFont& font)
 
 QImage ResourceImage(const std::string& name)
 {
+    // Each is decoded once: the same built-in picture fills several controls.
+    static std::map<std::string, QImage> decoded;
+    auto found = decoded.find(name);
+    if (found != decoded.end())
+        return found->second;
+    QImage image;
     QFile file(QString::fromStdString(":/pagora/" + name));
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    const QByteArray data = file.readAll();
-    const std::span bytes(reinterpret_cast<const std::uint8_t*>(data.constData()), static_cast<std::size_t>(data.size()));
-    try {
-        return (name.ends_with(".ico") ? DecodeIcoFile(bytes, {}) : DecodeBmpFile(bytes, {})).image;
-    } catch (const EInvalidGraphic&) {
-        return {};
+    if (file.open(QIODevice::ReadOnly)) {
+        const QByteArray data = file.readAll();
+        const std::span bytes(reinterpret_cast<const std::uint8_t*>(data.constData()), static_cast<std::size_t>(data.size()));
+        try {
+            image = (name.ends_with(".ico") ? DecodeIcoFile(bytes, {}) : DecodeBmpFile(bytes, {})).image;
+        } catch (const EInvalidGraphic&) {
+        }
     }
+    return decoded.emplace(name, image).first->second;
 }
 
 } // namespace tk
