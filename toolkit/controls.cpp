@@ -130,6 +130,26 @@ EventBridge& EventBridge::Instance()
     return bridge;
 }
 
+QEvent::Type FontChangedEvent()
+{
+    static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
+    return type;
+}
+
+// A font changes attribute by attribute (face, then size, then style), and every font a
+// widget takes loads a font engine and lays its text out again. So a changed font reaches its
+// widget once, when the event loop next runs, ahead of the paint that shows it.
+void FontChanged(TControl* control)
+{
+    TControl::Impl& impl = control->impl();
+    if (impl.fontChanged || !impl.widget)
+        return;
+    impl.fontChanged = true;
+    QCoreApplication::postEvent(impl.widget, new QEvent(FontChangedEvent()), Qt::HighEventPriority);
+}
+
+void ApplyChangedFonts() { QCoreApplication::sendPostedEvents(nullptr, FontChangedEvent()); }
+
 void Raise(const TNotifyEvent& handler, TObject* sender)
 {
     if (handler)
@@ -203,6 +223,11 @@ bool EventBridge::eventFilter(QObject* watched, QEvent* event)
     TControl* control = ControlOf(watched);
     if (!control)
         return false;
+    if (event->type() == FontChangedEvent()) {
+        control->impl().fontChanged = false;
+        ApplyFont(control->impl().widget, *control->Font());
+        return true;
+    }
     if (IsMouseEvent(event->type()) && HandedOnFromChild(watched, static_cast<QMouseEvent*>(event)))
         return false;
     if ((event->type() == QEvent::MouseMove || event->type() == QEvent::MouseButtonRelease) &&
@@ -307,7 +332,7 @@ TControl::TControl(TComponent* owner, std::unique_ptr<Impl> impl) : TComponent(o
     tk::BindWidget(widget, this);
     font_.OnChange = [this] {
         parentFont_ = false;
-        tk::ApplyFont(impl_->widget, font_);
+        tk::FontChanged(this);
     };
     tk::ApplyFont(widget, font_);
 }
@@ -423,7 +448,11 @@ void TControl::SetShowHint(bool value)
     SetHint(impl_->hint);
 }
 
-void TControl::Repaint() { impl_->widget->repaint(); }
+void TControl::Repaint()
+{
+    tk::ApplyChangedFonts();
+    impl_->widget->repaint();
+}
 
 // ---------------------------------------------------------------------------------------------
 // TWinControl
@@ -828,6 +857,13 @@ RadioGroupWidget::RadioGroupWidget(TRadioGroup* group) : group_(group)
 }
 
 void RadioGroupWidget::resizeEvent(QResizeEvent*) { group_->Relayout(); }
+
+void RadioGroupWidget::changeEvent(QEvent* event)
+{
+    QGroupBox::changeEvent(event);
+    if (event->type() == QEvent::FontChange)
+        group_->Relayout();
+}
 
 } // namespace tk
 

@@ -95,6 +95,8 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    // The items are placed by the caption's height.
+    void changeEvent(QEvent* event) override;
 
 private:
     TRadioGroup* group_;
@@ -116,6 +118,10 @@ protected:
 private:
     TSpinEdit* spin_;
 };
+
+// The event that carries a changed font to its widget, and the change that posts it.
+QEvent::Type FontChangedEvent();
+void FontChanged(TControl* control);
 
 // Runs a control's event handler from a Qt signal or event.
 void Raise(const TNotifyEvent& handler, TObject* sender);

@@ -157,6 +157,9 @@ void TForm::SetIcon(const std::string& resourceName)
 
 void TForm::Show()
 {
+    // A window being shown is first painted from the window system's expose, which may come
+    // before the changed fonts arrive.
+    tk::ApplyChangedFonts();
     QWidget* widget = impl_->widget;
     // A window the user minimised comes back as it was (maximised stays maximised): showing a
     // window on Windows restores it, where Qt would leave it iconified.
@@ -204,7 +207,11 @@ void TForm::BringToFront()
 
 bool TForm::Active() const { return impl_->widget->isActiveWindow(); }
 
-void TForm::Print() { tk::PrintImage(impl_->widget->grab().toImage()); }
+void TForm::Print()
+{
+    tk::ApplyChangedFonts();
+    tk::PrintImage(impl_->widget->grab().toImage());
+}
 
 // ---------------------------------------------------------------------------------------------
 // TApplication

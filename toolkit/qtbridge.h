@@ -31,6 +31,9 @@ const QStringList& JapaneseWindowsFaces();
 QColor ToQColor(TColor color);
 // Applies a font to a widget: face, size, style and text colour.
 void ApplyFont(QWidget* widget, const TFont& font);
+// Applies the fonts that controls changed since the event loop last ran (controls.cpp), for
+// code that paints or measures before it runs again.
+void ApplyChangedFonts();
 
 // The built-in picture of the given resource name (":/pagora/" + name), decoded as a BMP file
 // or, for ".ico", an icon file (its largest entry); a null image when there is none.
@@ -52,6 +55,7 @@ struct TControl::Impl {
     bool visible = true; // a control's own Visible, whatever its parent shows
     bool showHint = false;
     AnsiString hint;
+    bool fontChanged = false; // a change of the font is on its way to the widget
 };
 
 namespace tk {

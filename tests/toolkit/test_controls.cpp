@@ -44,6 +44,17 @@ bool WaitFor(Condition condition, int timeoutMs = 3000)
     return true;
 }
 
+// Counts the font changes a widget is told of.
+struct FontChangeCounter : QObject {
+    explicit FontChangeCounter(int& count) : count_(count) {}
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        count_ += event->type() == QEvent::FontChange;
+        return false;
+    }
+    int& count_;
+};
+
 struct ControlsTest : ::testing::Test {
     TForm* form = new TForm(nullptr);
     ~ControlsTest() override { delete form; }
@@ -484,6 +495,27 @@ TEST(Font, ColoursAreWindowsValuesIncludingSystemColours)
     EXPECT_EQ(tk::ToQColor(0xFF0000), QColor(0, 0, 255));
     EXPECT_EQ(tk::ToQColor(clWindowText), QApplication::palette().color(QPalette::Text));
     EXPECT_EQ(tk::ToQColor(clBtnFace), QApplication::palette().color(QPalette::Button));
+}
+
+// Each font a widget takes loads a font engine and lays its text out again, so a font set
+// attribute by attribute reaches the widget once; a paint that comes first still shows it.
+TEST_F(ControlsTest, AFontSetAttributeByAttributeReachesItsWidgetOnce)
+{
+    form->Show();
+    auto* memo = Make<TMemo>();
+    memo->SetText("x");
+    int fontChanges = 0;
+    FontChangeCounter counter(fontChanges);
+    WidgetOf(memo)->installEventFilter(&counter);
+    memo->Font()->SetName("MS Mincho");
+    memo->Font()->SetHeight(-24);
+    memo->Font()->SetStyle(fsBold);
+    memo->Font()->SetColor(0x0000FF);
+    memo->Repaint();
+    EXPECT_EQ(WidgetOf(memo)->font(), tk::ToQFont(*memo->Font()));
+    EXPECT_EQ(WidgetOf(memo)->palette().color(QPalette::Text), QColor(255, 0, 0));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(fontChanges, 1);
 }
 
 TEST(ErrorBox, AppendsAFullStopAfterALastByteThatSortsAfterIt)
