@@ -488,7 +488,7 @@ namespace tk {
 
 void ImageWidget::paintEvent(QPaintEvent*)
 {
-    const QImage& image = image_->Picture()->impl().image;
+    const QImage& image = ImageToPaint(*image_->Picture());
     if (image.isNull())
         return;
     QPainter painter(this);

@@ -68,10 +68,18 @@ struct TPicture::Impl {
     QImage image;
     int targetWidth = 0;
     int targetHeight = 0;
-    // The file of a picture decoded reduced for its box, kept to decode it again when the box
-    // grows, and its kind.
-    std::string reducedFile;
-    tk::PictureKind reducedKind = tk::PictureKind::Unknown;
-    // The file of a metafile, kept to play it again at the size of a new box.
-    QByteArray metafile;
+    // The file of a picture decoded smaller than the file can give (a JPEG at a reduced scale,
+    // a bitmap averaged down, a smaller entry of an icon, a metafile drawn for its box), to
+    // decode it again for a box it no longer covers; empty for every other picture.
+    AnsiString sourceFile;
+    tk::PictureKind sourceKind = tk::PictureKind::Unknown;
+    // The box has outgrown the image since it was decoded.
+    bool outgrown = false;
 };
+
+namespace tk {
+// The image to paint a picture with. A picture whose box has outgrown it is decoded again from
+// its file first, only now: a page's layout sets every box before it replaces the pictures in
+// them. A failure keeps the image the picture has.
+const QImage& ImageToPaint(TPicture& picture);
+} // namespace tk

@@ -96,35 +96,45 @@ void FileDescriptor::Reset() noexcept
     fd_ = -1;
 }
 
-std::string ReadFileBytes(const AnsiString& path, std::size_t maxBytes)
+ReadableFile OpenReadableFile(const AnsiString& path)
 {
-    const std::string native = NativePath(path);
-    if (native.empty())
+    ReadableFile file;
+    file.nativePath = NativePath(path);
+    if (file.nativePath.empty())
         throw InOutError(3);
     // O_NONBLOCK keeps a named pipe from blocking the open; such files are refused below.
-    FileDescriptor file(open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    if (!file.IsOpen()) {
+    file.descriptor = FileDescriptor(open(file.nativePath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (!file.descriptor.IsOpen()) {
         const int error = errno;
-        if (error == ENOENT && !IsFolder(FolderOf(native)))
+        if (error == ENOENT && !IsFolder(FolderOf(file.nativePath)))
             throw InOutError(3);
         throw InOutError(WindowsErrorCode(error));
     }
     struct stat st {};
-    if (fstat(file.Get(), &st) != 0)
+    if (fstat(file.descriptor.Get(), &st) != 0)
         throw InOutError(WindowsErrorCode(errno));
     if (!S_ISREG(st.st_mode))
         throw InOutError(5);
+    file.device = st.st_dev;
+    file.inode = st.st_ino;
+    file.size = static_cast<std::uint64_t>(st.st_size > 0 ? st.st_size : 0);
+    file.modifiedNs = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec;
+    return file;
+}
+
+std::string ReadFileBytes(ReadableFile& file, std::size_t maxBytes)
+{
     const auto tooLarge = [] { return EInOutError(8, FromUtf8("ファイルが大きすぎて よみこめません")); };
-    if (static_cast<std::uint64_t>(st.st_size) > maxBytes)
+    if (file.size > maxBytes)
         throw tooLarge();
 
     // One byte more than the size, so that the read that finds the end needs no reallocation.
-    std::string data(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : 0) + 1, '\0');
+    std::string data(static_cast<std::size_t>(file.size) + 1, '\0');
     std::size_t done = 0;
     for (;;) {
         if (done == data.size())
             data.resize(data.size() * 2);
-        const ssize_t n = read(file.Get(), data.data() + done, data.size() - done);
+        const ssize_t n = read(file.descriptor.Get(), data.data() + done, data.size() - done);
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -138,6 +148,12 @@ std::string ReadFileBytes(const AnsiString& path, std::size_t maxBytes)
     }
     data.resize(done);
     return data;
+}
+
+std::string ReadFileBytes(const AnsiString& path, std::size_t maxBytes)
+{
+    ReadableFile file = OpenReadableFile(path);
+    return ReadFileBytes(file, maxBytes);
 }
 
 void IgnoreFileSizeSignal()

@@ -37,9 +37,25 @@ private:
     int fd_ = -1;
 };
 
-// The bytes of a whole file. Raises EInOutError: 2 no such file, 3 no such folder or a bad
-// name, 4 too many open files, 5 access denied (a folder, a device), 8 the file is longer than
-// maxBytes (at once, before anything is read), other codes from the system.
+// A regular file open for reading, and what identifies its contents: a file saved again gets
+// a new modification time (or size, or inode when the new file is renamed over it).
+struct ReadableFile {
+    FileDescriptor descriptor;
+    std::string nativePath;
+    dev_t device = 0;
+    ino_t inode = 0;
+    std::uint64_t size = 0;
+    std::int64_t modifiedNs = 0; // since the epoch
+};
+
+// Opens a file for ReadFileBytes. Raises EInOutError: 2 no such file, 3 no such folder or a
+// bad name, 4 too many open files, 5 access denied (a folder, a device), other codes from the
+// system.
+ReadableFile OpenReadableFile(const AnsiString& path);
+
+// The bytes of a whole file. Raises EInOutError as OpenReadableFile, and 8 when the file is
+// longer than maxBytes (at once, before anything is read).
+std::string ReadFileBytes(ReadableFile& file, std::size_t maxBytes = static_cast<std::size_t>(-1));
 std::string ReadFileBytes(const AnsiString& path, std::size_t maxBytes = static_cast<std::size_t>(-1));
 
 // Ignores SIGXFSZ for the whole process, so that a write past the file-size limit fails with

@@ -166,6 +166,38 @@ TEST_F(Player, HiddenPicturesLoadTooAndThoseThatFailShowTheMascot)
     EXPECT_TRUE(ShowsFile(Form3->Image1->Picture(), Mascot()));
 }
 
+// Pictures are kept decoded by their file's identity, so a page shown again shows what its
+// files hold now: a file saved anew since then is decoded again, and a load that failed is
+// tried again even when the file's size and time say nothing changed.
+TEST_F(Player, APageShownAgainShowsItsFilesAsTheyAreNow)
+{
+    const std::string picture = folder_ / "picture.bmp";
+    const auto saved = [&](std::chrono::minutes ago) {
+        std::filesystem::last_write_time(picture, std::filesystem::file_time_type::clock::now() - ago);
+    };
+    probe::WriteBitmap(picture, 9, 7, 0xFF0000);
+    saved(std::chrono::hours(2));
+    Pages[1].Pictures[1].FileName = picture;
+    ShowPlayer();
+    EXPECT_TRUE(ShowsFile(Form3->Image1->Picture(), picture));
+
+    probe::WriteBitmap(picture, 9, 7, 0x00FF00); // in place, at the same size
+    saved(std::chrono::hours(1));
+    ShowPage(1);
+    EXPECT_TRUE(ShowsFile(Form3->Image1->Picture(), picture));
+
+    const std::string good = testing_files::ReadBytes(picture);
+    testing_files::WriteBytes(picture, std::string(good.size(), '\0'));
+    saved(std::chrono::minutes(30));
+    const auto time = std::filesystem::last_write_time(picture);
+    ShowPage(1);
+    EXPECT_TRUE(ShowsFile(Form3->Image1->Picture(), Mascot()));
+    testing_files::WriteBytes(picture, good);
+    std::filesystem::last_write_time(picture, time);
+    ShowPage(1);
+    EXPECT_TRUE(ShowsFile(Form3->Image1->Picture(), picture));
+}
+
 TEST_F(Player, AMissingMascotStopsNoLayout)
 {
     std::filesystem::remove(Mascot());

@@ -1,13 +1,16 @@
 // TPicture: picture files loaded by their extension (bmp and ico through our bitmap decoder,
-// jpg and jpeg through our libjpeg decoder, emf and wmf through our metafile playback), and the
-// built-in pictures.
+// jpg and jpeg through our libjpeg decoder, emf and wmf through our metafile playback) and kept
+// decoded for the next time, and the built-in pictures.
 #include "dib.h"
 #include "jpeg.h"
 #include "metafile.h"
+#include "picturecache.h"
 #include "qtbridge.h"
 #include "textfile.h"
 
+#include <chrono>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -39,41 +42,24 @@ EFOpenError OpenError(const AnsiString& fileName)
     return EFOpenError(tk::Format(tk::Ansi("ファイル %s は開けません"), fileName));
 }
 
-// The whole file. Any failure to open or read it (missing, a folder, no permission) is the
-// open error; what the bytes hold is judged afterwards.
-std::string ReadPictureFile(const AnsiString& fileName)
-{
-    try {
-        return tk::ReadFileBytes(fileName);
-    } catch (const EInOutError&) {
-        throw OpenError(fileName);
-    }
-}
-
-// A decoded picture, and whether it was decoded for a box smaller than the file can fill (a
-// JPEG at a reduced scale, a bitmap averaged down, a smaller entry of an icon): such a picture
-// is decoded again from the file when its box grows beyond it.
-struct Decoded {
-    QImage image;
-    bool reduced = false;
-};
+using tk::CachedPicture;
 
 // The format is fixed by the extension: a file of another format under this name is damaged,
 // not guessed at.
-Decoded Decode(const std::string& file, PictureKind kind, int targetWidth, int targetHeight)
+CachedPicture Decode(const std::string& file, PictureKind kind, QSize box)
 {
     // The decoders that take Qt's byte arrays get a view of the file: none keeps it, and a
     // large file is not copied.
     const QByteArray data = QByteArray::fromRawData(file.data(), static_cast<qsizetype>(file.size()));
     switch (kind) {
     case PictureKind::Metafile:
-        return {tk::PlayMetafile(data, targetWidth, targetHeight), false};
+        // Drawn for its box, so that it stays sharp: a larger box draws it again.
+        return {tk::PlayMetafile(data, box.width(), box.height()), true};
     case PictureKind::Jpeg: {
-        tk::DecodedJpeg jpeg = tk::DecodeJpeg(data, targetWidth, targetHeight);
+        tk::DecodedJpeg jpeg = tk::DecodeJpeg(data, box.width(), box.height());
         return {std::move(jpeg.image), jpeg.scaleDenominator > 1};
     }
     default: {
-        const QSize box(targetWidth, targetHeight);
         const std::span bytes(reinterpret_cast<const std::uint8_t*>(file.data()), file.size());
         tk::DecodedDib dib = kind == PictureKind::Bitmap ? tk::DecodeBmpFile(bytes, box) : tk::DecodeIcoFile(bytes, box);
         const bool reduced = dib.image.size() != dib.fullSize;
@@ -82,20 +68,46 @@ Decoded Decode(const std::string& file, PictureKind kind, int targetWidth, int t
     }
 }
 
-// A metafile is drawn again at the size of each new box, so that it stays sharp. Like the
-// JPEG's, this runs inside resize events: a failure keeps the picture it has.
-bool ReplayMetafile(TPicture::Impl& picture, int width, int height)
+std::int64_t NowNs()
 {
-    if (width <= 0 || height <= 0 || picture.image.size() == QSize(width, height))
-        return false;
-    try {
-        picture.image = tk::PlayMetafile(picture.metafile, width, height);
-    } catch (const std::exception&) {
-        picture.metafile.clear();
-        return false;
-    }
-    return true;
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::system_clock::now().time_since_epoch())
+        .count();
 }
+
+// A file decoded for a box, or the picture decoded before from the same file for the same box.
+// Any failure to open or read the file (missing, a folder, no permission) is the open error;
+// what the bytes hold is judged afterwards. A failure is never kept: the file is tried again
+// the next time.
+CachedPicture DecodeFile(const AnsiString& fileName, PictureKind kind, QSize box)
+{
+    std::string data;
+    tk::ReadableFile file;
+    try {
+        file = tk::OpenReadableFile(fileName);
+    } catch (const EInOutError&) {
+        throw OpenError(fileName);
+    }
+    const tk::PictureKey key{file.nativePath, file.device, file.inode, file.size, file.modifiedNs, box};
+    if (std::optional<CachedPicture> kept = tk::Pictures().Find(key))
+        return *kept;
+    try {
+        data = tk::ReadFileBytes(file);
+    } catch (const EInOutError&) {
+        throw OpenError(fileName);
+    }
+    file.descriptor.Reset();
+    CachedPicture decoded;
+    try {
+        decoded = Decode(data, kind, box);
+    } catch (const EInvalidGraphic& reason) {
+        throw EInvalidGraphic(tk::Format(tk::Ansi("ファイル %s の絵を読めません"), fileName) + tk::Ansi("（") +
+                              reason.Message + tk::Ansi("）"));
+    }
+    tk::Pictures().Keep(key, decoded, NowNs());
+    return decoded;
+}
+
+bool Covers(const QImage& image, int width, int height) { return image.width() >= width && image.height() >= height; }
 
 } // namespace
 
@@ -110,18 +122,11 @@ void TPicture::LoadFromFile(const AnsiString& fileName)
     const PictureKind kind = KindOf(fileName);
     if (kind == PictureKind::Unknown)
         throw EInvalidGraphic(tk::Format(tk::Ansi("ファイル %s は使えない形式の絵です"), fileName));
-    std::string data = ReadPictureFile(fileName);
-    Decoded decoded;
-    try {
-        decoded = Decode(data, kind, impl_->targetWidth, impl_->targetHeight);
-    } catch (const EInvalidGraphic& reason) {
-        throw EInvalidGraphic(tk::Format(tk::Ansi("ファイル %s の絵を読めません"), fileName) + tk::Ansi("（") +
-                              reason.Message + tk::Ansi("）"));
-    }
+    CachedPicture decoded = DecodeFile(fileName, kind, QSize(impl_->targetWidth, impl_->targetHeight));
     impl_->image = std::move(decoded.image);
-    impl_->metafile = kind == PictureKind::Metafile ? QByteArray::fromStdString(data) : QByteArray();
-    impl_->reducedFile = decoded.reduced ? std::move(data) : std::string();
-    impl_->reducedKind = kind;
+    impl_->sourceFile = decoded.reduced ? fileName : AnsiString();
+    impl_->sourceKind = kind;
+    impl_->outgrown = false;
     if (OnChange)
         OnChange();
 }
@@ -132,8 +137,8 @@ void TPicture::LoadFromResource(const std::string& name)
     if (image.isNull())
         throw EInvalidGraphic(tk::Format(tk::Ansi("組みこみの絵 %s がありません"), tk::Ansi(name.c_str())));
     impl_->image = std::move(image);
-    impl_->reducedFile.clear();
-    impl_->metafile.clear();
+    impl_->sourceFile.clear();
+    impl_->outgrown = false;
     if (OnChange)
         OnChange();
 }
@@ -148,26 +153,22 @@ void TPicture::SetTargetSize(int width, int height)
 {
     impl_->targetWidth = width;
     impl_->targetHeight = height;
-    if (!impl_->metafile.isEmpty()) {
-        if (ReplayMetafile(*impl_, width, height) && OnChange)
-            OnChange();
-        return;
+    impl_->outgrown = !impl_->sourceFile.empty() && !Covers(impl_->image, width, height);
+}
+
+const QImage& tk::ImageToPaint(TPicture& picture)
+{
+    TPicture::Impl& p = picture.impl();
+    if (p.outgrown) {
+        p.outgrown = false;
+        try {
+            CachedPicture decoded = DecodeFile(p.sourceFile, p.sourceKind, QSize(p.targetWidth, p.targetHeight));
+            p.image = std::move(decoded.image);
+            if (!decoded.reduced)
+                p.sourceFile.clear();
+        } catch (const std::exception&) {
+            p.sourceFile.clear();
+        }
     }
-    // A picture decoded reduced for a smaller box is decoded again once it no longer covers
-    // the box (a JPEG at most three times, as the scale steps from 1:8 up to full size). This
-    // runs inside resize events, so a failure keeps the picture it has.
-    Impl& picture = *impl_;
-    if (picture.reducedFile.empty() || (picture.image.width() >= width && picture.image.height() >= height))
-        return;
-    try {
-        Decoded decoded = Decode(picture.reducedFile, picture.reducedKind, width, height);
-        picture.image = std::move(decoded.image);
-        if (!decoded.reduced)
-            picture.reducedFile.clear();
-    } catch (const std::exception&) {
-        picture.reducedFile.clear();
-        return;
-    }
-    if (OnChange)
-        OnChange();
+    return p.image;
 }
