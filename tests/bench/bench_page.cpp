@@ -5,6 +5,7 @@
 #include "benchpictures.h"
 #include "filetesting.h"
 #include "player.h"
+#include "textfile.h"
 
 #include <benchmark/benchmark.h>
 
@@ -30,7 +31,8 @@ enum PageNumber : int {
     kShortTexts = 4,    // three texts of one character, to lay the long ones out anew
     kWordTexts = 5,     // three texts as long as the long ones, with a blank every eight bytes
     kMascots = 6,       // the fallback picture in 81 x 81 boxes
-    kPicturesLast = 7,  // the pictures a memory measurement names
+    kBmps81 = 7,        // three large bitmaps in 81 x 81 boxes
+    kPicturesLast = 8,  // the pictures a memory measurement names
 };
 
 // Three picture files of one kind.
@@ -82,18 +84,42 @@ void SetTexts(int n, const std::string& text)
     }
 }
 
-// The player window, shown at a size that holds three 600 x 450 boxes, and the page table the
-// rows show, with their pictures generated once.
-struct Stage {
+// The picture files the rows show, generated once: large ones of each kind, and ones as small
+// as their boxes.
+struct Files {
     testing_files::ScratchFolder folder;
-    PictureSet jpegs81, jpegs600;
-    TPlayerWindow* window = nullptr;
-
-    Stage()
+    PictureSet jpegs81, jpegs600, bmps, emfs, smallJpegs, smallBmps, smallEmfs;
+    Files()
     {
         const std::string jpeg = bench::EncodeJpeg(kLargeWidth, kLargeHeight);
         jpegs81 = WriteSet(folder, "a", ".jpg", jpeg);
         jpegs600 = WriteSet(folder, "b", ".jpg", jpeg);
+        bmps = WriteSet(folder, "c", ".bmp", bench::EncodeBmp(kLargeWidth, kLargeHeight));
+        emfs = WriteSet(folder, "d", ".emf", bench::EncodeEmfWithBitmap(kLargeWidth, kLargeHeight));
+        smallJpegs = WriteSet(folder, "s", ".jpg", bench::EncodeJpeg(81, 81));
+        smallBmps = WriteSet(folder, "s", ".bmp", bench::EncodeBmp(81, 81));
+        smallEmfs = WriteSet(folder, "s", ".emf", bench::EncodeEmfWithBitmap(81, 81));
+        // Saved long ago, as the pictures of a work are: a file saved a moment ago is never
+        // kept decoded.
+        for (const PictureSet* set : {&jpegs81, &jpegs600, &bmps, &emfs, &smallJpegs, &smallBmps, &smallEmfs})
+            set->Touch();
+    }
+};
+
+Files& TheFiles()
+{
+    static Files files;
+    return files;
+}
+
+// The player window, shown at a size that holds three 600 x 450 boxes, and the page table the
+// rows show.
+struct Stage {
+    const Files& files = TheFiles();
+    TPlayerWindow* window = nullptr;
+
+    Stage()
+    {
         window = new TPlayerWindow(Application, 0, 0);
         window->SetBounds(0, 0, 1850, 520);
         window->Show();
@@ -105,8 +131,9 @@ struct Stage {
     {
         ResetAllPages();
         StartFolder = std::string(PAGORA_RESOURCES_DIR) + "/";
-        SetPictures(kJpegs81, jpegs81.paths, 81, 81);
-        SetPictures(kJpegs600, jpegs600.paths, 600, 450);
+        SetPictures(kJpegs81, files.jpegs81.paths, 81, 81);
+        SetPictures(kJpegs600, files.jpegs600.paths, 600, 450);
+        SetPictures(kBmps81, files.bmps.paths, 81, 81);
         SetPictures(kMascots, {}, 81, 81);
         SetTexts(kShortTexts, "x");
     }
@@ -126,9 +153,10 @@ void ShowAndDraw(int n)
 }
 
 // ---------------------------------------------------------------------------------------------
-// JPEG pages. Each show but the re-show meets files saved anew, as a page of new pictures does.
+// Pages of pictures. Each show but the re-show meets files saved anew, as a page of new pictures
+// does (the decoded pictures kept from the last show would be taken instead).
 
-void ShowJpegs(benchmark::State& state, const PictureSet& set, int page)
+void ShowPictures(benchmark::State& state, const PictureSet& set, int page)
 {
     for (auto _ : state) {
         state.PauseTiming();
@@ -146,14 +174,25 @@ void DecodeJpegs(benchmark::State& state, const PictureSet& set, int denominator
             bench::DecodeWithLibjpeg(path, denominator);
 }
 
-void JpegPage81(benchmark::State& state) { ShowJpegs(state, TheStage().jpegs81, kJpegs81); }
-void JpegPage81Floor(benchmark::State& state) { DecodeJpegs(state, TheStage().jpegs81, 8); }
-void JpegPage600(benchmark::State& state) { ShowJpegs(state, TheStage().jpegs600, kJpegs600); }
-void JpegPage600Floor(benchmark::State& state) { DecodeJpegs(state, TheStage().jpegs600, 4); }
+void JpegPage81(benchmark::State& state) { ShowPictures(state, TheStage().files.jpegs81, kJpegs81); }
+void JpegPage81Floor(benchmark::State& state) { DecodeJpegs(state, TheStage().files.jpegs81, 8); }
+void JpegPage600(benchmark::State& state) { ShowPictures(state, TheStage().files.jpegs600, kJpegs600); }
+void JpegPage600Floor(benchmark::State& state) { DecodeJpegs(state, TheStage().files.jpegs600, 4); }
 BENCHMARK(JpegPage81)->Name("ShowPage/Jpeg4000x3000in81x81")->Unit(benchmark::kMillisecond);
 BENCHMARK(JpegPage81Floor)->Name("ShowPage/Jpeg4000x3000in81x81/floor")->Unit(benchmark::kMillisecond);
 BENCHMARK(JpegPage600)->Name("ShowPage/Jpeg4000x3000in600x450")->Unit(benchmark::kMillisecond);
 BENCHMARK(JpegPage600Floor)->Name("ShowPage/Jpeg4000x3000in600x450/floor")->Unit(benchmark::kMillisecond);
+
+// Bitmaps, beside reading the bytes of their files.
+void BmpPage81(benchmark::State& state) { ShowPictures(state, TheStage().files.bmps, kBmps81); }
+void ReadBmps(benchmark::State& state)
+{
+    for (auto _ : state)
+        for (const std::string& path : TheStage().files.bmps.paths)
+            benchmark::DoNotOptimize(tk::ReadFileBytes(path).data());
+}
+BENCHMARK(BmpPage81)->Name("ShowPage/Bmp4000x3000in81x81")->Unit(benchmark::kMillisecond);
+BENCHMARK(ReadBmps)->Name("ShowPage/Bmp4000x3000in81x81/floor")->Unit(benchmark::kMillisecond);
 
 // The page after a page whose boxes were smaller: the old pictures are about to be replaced.
 void JpegPageAfterSmallerBoxes(benchmark::State& state)
@@ -161,8 +200,8 @@ void JpegPageAfterSmallerBoxes(benchmark::State& state)
     Stage& stage = TheStage();
     for (auto _ : state) {
         state.PauseTiming();
-        stage.jpegs81.Touch();
-        stage.jpegs600.Touch();
+        stage.files.jpegs81.Touch();
+        stage.files.jpegs600.Touch();
         ShowAndDraw(kJpegs81);
         state.ResumeTiming();
         ShowAndDraw(kJpegs600);
@@ -223,26 +262,6 @@ BENCHMARK(WordTexts)->Name("ShowPage/TextsWithoutBreaks/floor")->Arg(100'000)->A
 // Memory a page of large pictures adds, each measured in a fresh process (this program started
 // again with kResidentChildFlag), beside the same page of pictures as small as their boxes.
 
-struct MemoryFiles {
-    testing_files::ScratchFolder folder;
-    PictureSet jpeg, bmp, emf, smallJpeg, smallBmp, smallEmf;
-    MemoryFiles()
-    {
-        jpeg = WriteSet(folder, "m", ".jpg", bench::EncodeJpeg(kLargeWidth, kLargeHeight));
-        bmp = WriteSet(folder, "m", ".bmp", bench::EncodeBmp(kLargeWidth, kLargeHeight));
-        emf = WriteSet(folder, "m", ".emf", bench::EncodeEmfWithBitmap(kLargeWidth, kLargeHeight));
-        smallJpeg = WriteSet(folder, "s", ".jpg", bench::EncodeJpeg(81, 81));
-        smallBmp = WriteSet(folder, "s", ".bmp", bench::EncodeBmp(81, 81));
-        smallEmf = WriteSet(folder, "s", ".emf", bench::EncodeEmfWithBitmap(81, 81));
-    }
-};
-
-MemoryFiles& TheMemoryFiles()
-{
-    static MemoryFiles files;
-    return files;
-}
-
 // Runs this program on the three files and reads back what it printed: the resident and peak
 // megabytes the page added.
 void MeasureInChild(benchmark::State& state, const PictureSet& set)
@@ -284,12 +303,12 @@ void MeasureInChild(benchmark::State& state, const PictureSet& set)
     }
 }
 
-void MemoryJpeg(benchmark::State& state) { MeasureInChild(state, TheMemoryFiles().jpeg); }
-void MemoryJpegFloor(benchmark::State& state) { MeasureInChild(state, TheMemoryFiles().smallJpeg); }
-void MemoryBmp(benchmark::State& state) { MeasureInChild(state, TheMemoryFiles().bmp); }
-void MemoryBmpFloor(benchmark::State& state) { MeasureInChild(state, TheMemoryFiles().smallBmp); }
-void MemoryEmf(benchmark::State& state) { MeasureInChild(state, TheMemoryFiles().emf); }
-void MemoryEmfFloor(benchmark::State& state) { MeasureInChild(state, TheMemoryFiles().smallEmf); }
+void MemoryJpeg(benchmark::State& state) { MeasureInChild(state, TheFiles().jpegs81); }
+void MemoryJpegFloor(benchmark::State& state) { MeasureInChild(state, TheFiles().smallJpegs); }
+void MemoryBmp(benchmark::State& state) { MeasureInChild(state, TheFiles().bmps); }
+void MemoryBmpFloor(benchmark::State& state) { MeasureInChild(state, TheFiles().smallBmps); }
+void MemoryEmf(benchmark::State& state) { MeasureInChild(state, TheFiles().emfs); }
+void MemoryEmfFloor(benchmark::State& state) { MeasureInChild(state, TheFiles().smallEmfs); }
 BENCHMARK(MemoryJpeg)->Name("Memory/PageOfJpeg4000x3000in81x81")->Iterations(1);
 BENCHMARK(MemoryJpegFloor)->Name("Memory/PageOfJpeg4000x3000in81x81/floor")->Iterations(1);
 BENCHMARK(MemoryBmp)->Name("Memory/PageOfBmp4000x3000in81x81")->Iterations(1);

@@ -56,15 +56,13 @@ public:
         for (const auto& [name, ours] : values_) {
             if (IsFloor(name, suffix))
                 continue;
-            const std::string floorName = FloorName(name);
-            auto floor = values_.find(floorName);
-            if (floor == values_.end()) {
+            const Value* floor = FloorOf(name);
+            if (!floor) {
                 std::printf("%-56s %14s\n", name.c_str(), Format(ours).c_str());
                 continue;
             }
-            const double ratio = floor->second.amount > 0 ? ours.amount / floor->second.amount : 0;
-            std::printf("%-56s %14s %14s %8.2f\n", name.c_str(), Format(ours).c_str(), Format(floor->second).c_str(),
-                        ratio);
+            const double ratio = floor->amount > 0 ? ours.amount / floor->amount : 0;
+            std::printf("%-56s %14s %14s %8.2f\n", name.c_str(), Format(ours).c_str(), Format(*floor).c_str(), ratio);
         }
     }
 
@@ -94,14 +92,21 @@ private:
         return text;
     }
 
-    // "Row/floor" and "Row/floor/1000000" are the floors of "Row" and "Row/1000000".
-    static std::string FloorName(const std::string& row)
+    // The floor of "Row/81/81" is "Row/floor/81/81", or "Row/floor" for every argument.
+    const Value* FloorOf(const std::string& row) const
     {
-        const std::size_t slash = row.find_last_of('/');
-        if (slash != std::string::npos && slash + 1 < row.size() &&
-            row.find_first_not_of("0123456789", slash + 1) == std::string::npos)
-            return row.substr(0, slash) + kFloorSuffix + row.substr(slash);
-        return row + kFloorSuffix;
+        std::string base = row, args;
+        for (std::size_t slash; (slash = base.find_last_of('/')) != std::string::npos && slash + 1 < base.size() &&
+                                base.find_first_not_of("0123456789", slash + 1) == std::string::npos;) {
+            args = base.substr(slash) + args;
+            base.resize(slash);
+        }
+        for (const std::string& name : {base + kFloorSuffix + args, base + kFloorSuffix}) {
+            auto found = values_.find(name);
+            if (found != values_.end())
+                return &found->second;
+        }
+        return nullptr;
     }
 
     static bool IsFloor(const std::string& name, std::size_t suffix)

@@ -1,8 +1,9 @@
 // What the benchmark sources share: how a row names its floor, the counter that rows of
 // memory report, and the fresh process that measures a page's memory.
 //
-// A row's floor is the benchmark named like the row with "/floor" after it; the summary after
-// the run prints each row beside its floor and their ratio. A row that sets the counter
+// A row's floor is the benchmark named like the row with "/floor" after it (before the row's
+// arguments, or without them when one floor serves every argument); the summary after the run
+// prints each row beside its floor and their ratio. A row that sets the counter
 // kResidentCounter is compared by it (megabytes), every other row by its time.
 #pragma once
 
