@@ -6,8 +6,10 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCursor>
+#include <QIcon>
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QPixmap>
 #include <QSettings>
 #include <QTranslator>
 
@@ -152,7 +154,12 @@ int TForm::ClientHeight() const { return impl_->widget->height(); }
 
 void TForm::SetIcon(const std::string& resourceName)
 {
-    impl_->widget->setWindowIcon(QIcon(QString::fromStdString(":/pagora/" + resourceName)));
+    // The two sizes a window icon comes in, through our own icon decoder: Qt's would first load
+    // its icon plugin.
+    QIcon icon;
+    for (int size : {16, 32})
+        icon.addPixmap(QPixmap::fromImage(tk::ResourceImage(resourceName, QSize(size, size))));
+    impl_->widget->setWindowIcon(icon);
 }
 
 void TForm::Show()

@@ -186,11 +186,12 @@ void ApplyFont(QWidget* widget, const TFont& font)
     widget->setPalette(palette);
 }
 
-QImage ResourceImage(const std::string& name)
+QImage ResourceImage(const std::string& name, QSize box)
 {
     // Each is decoded once: the same built-in picture fills several controls.
-    static std::map<std::string, QImage> decoded;
-    auto found = decoded.find(name);
+    static std::map<std::pair<std::string, std::pair<int, int>>, QImage> decoded;
+    const auto key = std::make_pair(name, std::make_pair(box.width(), box.height()));
+    auto found = decoded.find(key);
     if (found != decoded.end())
         return found->second;
     QImage image;
@@ -199,11 +200,11 @@ QImage ResourceImage(const std::string& name)
         const QByteArray data = file.readAll();
         const std::span bytes(reinterpret_cast<const std::uint8_t*>(data.constData()), static_cast<std::size_t>(data.size()));
         try {
-            image = (name.ends_with(".ico") ? DecodeIcoFile(bytes, {}) : DecodeBmpFile(bytes, {})).image;
+            image = (name.ends_with(".ico") ? DecodeIcoFile(bytes, box) : DecodeBmpFile(bytes, box)).image;
         } catch (const EInvalidGraphic&) {
         }
     }
-    return decoded.emplace(name, image).first->second;
+    return decoded.emplace(key, image).first->second;
 }
 
 } // namespace tk

@@ -36,8 +36,9 @@ void ApplyFont(QWidget* widget, const TFont& font);
 void ApplyChangedFonts();
 
 // The built-in picture of the given resource name (":/pagora/" + name), decoded as a BMP file
-// or, for ".ico", an icon file (its largest entry); a null image when there is none.
-QImage ResourceImage(const std::string& name);
+// or, for ".ico", an icon file (the entry that best covers the box, the largest without one);
+// a null image when there is none.
+QImage ResourceImage(const std::string& name, QSize box = {});
 
 // Prints an image as one page on the printer chosen by the last TPrintDialog, at the page's
 // top-left corner, scaled by the printer's resolution / 96 (dialogs.cpp).
