@@ -71,8 +71,9 @@ struct TPicture::Impl {
     int targetHeight = 0;
     // The file of a picture decoded smaller than the file can give (a JPEG at a reduced scale,
     // a bitmap averaged down, a smaller entry of an icon, a metafile drawn for its box), to
-    // decode it again for a box it no longer covers; empty for every other picture.
-    AnsiString sourceFile;
+    // decode it again for a box it no longer covers; empty for every other picture. A native
+    // path from the root: the current folder may have changed by then.
+    std::string sourceFile;
     tk::PictureKind sourceKind = tk::PictureKind::Unknown;
     // The box has outgrown the image since it was decoded.
     bool outgrown = false;

@@ -96,10 +96,12 @@ void FileDescriptor::Reset() noexcept
     fd_ = -1;
 }
 
-ReadableFile OpenReadableFile(const AnsiString& path)
+ReadableFile OpenReadableFile(const AnsiString& path) { return OpenReadableNativeFile(NativePath(path)); }
+
+ReadableFile OpenReadableNativeFile(const std::string& nativePath)
 {
     ReadableFile file;
-    file.nativePath = NativePath(path);
+    file.nativePath = nativePath;
     if (file.nativePath.empty())
         throw InOutError(3);
     // O_NONBLOCK keeps a named pipe from blocking the open; such files are refused below.

@@ -48,10 +48,11 @@ struct ReadableFile {
     std::int64_t modifiedNs = 0; // since the epoch
 };
 
-// Opens a file for ReadFileBytes. Raises EInOutError: 2 no such file, 3 no such folder or a
-// bad name, 4 too many open files, 5 access denied (a folder, a device), other codes from the
-// system.
+// Opens a file for ReadFileBytes, by its held or its native path. Raises EInOutError: 2 no
+// such file, 3 no such folder or a bad name, 4 too many open files, 5 access denied (a folder,
+// a device), other codes from the system.
 ReadableFile OpenReadableFile(const AnsiString& path);
+ReadableFile OpenReadableNativeFile(const std::string& nativePath);
 
 // The bytes of a whole file. Raises EInOutError as OpenReadableFile, and 8 when the file is
 // longer than maxBytes (at once, before anything is read).

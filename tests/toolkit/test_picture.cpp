@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <span>
 #include <gtest/gtest.h>
@@ -827,6 +828,24 @@ TEST_F(PictureTest, PictureDecodedReducedIsDecodedAgainWhenItsBoxGrows)
     EXPECT_EQ(Painted().size(), QSize(40, 40));
     EXPECT_EQ(PixelAt(Image(), {0, 0}), kBlue);
     EXPECT_EQ(changes, 2);
+}
+
+// A file dialog makes the chosen file's folder the current folder, and a work may name its
+// pictures relative to it.
+TEST_F(PictureTest, APictureGrownAfterTheCurrentFolderChangedIsDecodedFromItsOwnFile)
+{
+    ScratchFolder other;
+    WriteBytes(other / "photo.jpg", EncodeJpeg(800, 600, JpegKind::Baseline, [](int, int) { return kRed; }));
+    Store("photo.jpg", QuadrantJpeg(800, 600));
+    const std::filesystem::path before = std::filesystem::current_path();
+    std::filesystem::current_path(scratch.Path());
+    picture.SetTargetSize(81, 81);
+    picture.LoadFromFile("photo.jpg");
+    std::filesystem::current_path(other.Path());
+    picture.SetTargetSize(300, 160);
+    EXPECT_EQ(Painted().size(), QSize(400, 300));
+    ExpectQuadrants(Image());
+    std::filesystem::current_path(before);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <filesystem>
 #include <optional>
 #include <span>
 #include <string>
@@ -74,22 +75,15 @@ std::int64_t NowNs()
         .count();
 }
 
-// A file decoded for a box, or the picture decoded before from the same file for the same box.
-// Any failure to open or read the file (missing, a folder, no permission) is the open error;
-// what the bytes hold is judged afterwards. A failure is never kept: the file is tried again
-// the next time.
-CachedPicture DecodeFile(const AnsiString& fileName, PictureKind kind, QSize box)
+// An open file decoded for a box, or the picture decoded before from the same file for the
+// same box. A failure to read it is the open error; what the bytes hold is judged afterwards.
+// A failure is never kept: the file is tried again the next time.
+CachedPicture DecodeFile(tk::ReadableFile& file, const AnsiString& fileName, PictureKind kind, QSize box)
 {
-    std::string data;
-    tk::ReadableFile file;
-    try {
-        file = tk::OpenReadableFile(fileName);
-    } catch (const EInOutError&) {
-        throw OpenError(fileName);
-    }
     const tk::PictureKey key{file.nativePath, file.device, file.inode, file.size, file.modifiedNs, box};
     if (std::optional<CachedPicture> kept = tk::Pictures().Find(key))
         return *kept;
+    std::string data;
     try {
         data = tk::ReadFileBytes(file);
     } catch (const EInOutError&) {
@@ -107,6 +101,14 @@ CachedPicture DecodeFile(const AnsiString& fileName, PictureKind kind, QSize box
     return decoded;
 }
 
+// A native path from the root, as the current folder is now.
+std::string FromRoot(const std::string& nativePath)
+{
+    std::error_code failed;
+    std::filesystem::path absolute = std::filesystem::absolute(nativePath, failed);
+    return failed ? nativePath : absolute.string();
+}
+
 bool Covers(const QImage& image, int width, int height) { return image.width() >= width && image.height() >= height; }
 
 } // namespace
@@ -122,9 +124,16 @@ void TPicture::LoadFromFile(const AnsiString& fileName)
     const PictureKind kind = KindOf(fileName);
     if (kind == PictureKind::Unknown)
         throw EInvalidGraphic(tk::Format(tk::Ansi("ファイル %s は使えない形式の絵です"), fileName));
-    CachedPicture decoded = DecodeFile(fileName, kind, QSize(impl_->targetWidth, impl_->targetHeight));
+    // Any failure to open the file (missing, a folder, no permission) is the open error.
+    tk::ReadableFile file;
+    try {
+        file = tk::OpenReadableFile(fileName);
+    } catch (const EInOutError&) {
+        throw OpenError(fileName);
+    }
+    CachedPicture decoded = DecodeFile(file, fileName, kind, QSize(impl_->targetWidth, impl_->targetHeight));
     impl_->image = std::move(decoded.image);
-    impl_->sourceFile = decoded.reduced ? fileName : AnsiString();
+    impl_->sourceFile = decoded.reduced ? FromRoot(file.nativePath) : std::string();
     impl_->sourceKind = kind;
     impl_->outgrown = false;
     if (OnChange)
@@ -162,7 +171,9 @@ const QImage& tk::ImageToPaint(TPicture& picture)
     if (p.outgrown) {
         p.outgrown = false;
         try {
-            CachedPicture decoded = DecodeFile(p.sourceFile, p.sourceKind, QSize(p.targetWidth, p.targetHeight));
+            tk::ReadableFile file = tk::OpenReadableNativeFile(p.sourceFile);
+            CachedPicture decoded = DecodeFile(file, tk::FromUtf8(p.sourceFile), p.sourceKind,
+                                               QSize(p.targetWidth, p.targetHeight));
             p.image = std::move(decoded.image);
             if (!decoded.reduced)
                 p.sourceFile.clear();
