@@ -744,12 +744,13 @@ QTextOption::WrapMode MemoWidget::WrapModeFor(const QString& text)
 void MemoWidget::SetPlainText(const QString& text)
 {
     settingText_ = true;
+    // The old text goes first, and a font changed just before arrives now: the new text is
+    // laid out once, in its font and its wrapping mode, and the old one not again.
+    setPlainText(QString());
+    QCoreApplication::sendPostedEvents(this, FontChangedEvent());
     const QTextOption::WrapMode mode = WrapModeFor(text);
-    // The old text goes first, so that it is not laid out again in the new mode.
-    if (mode != wordWrapMode()) {
-        setPlainText(QString());
+    if (mode != wordWrapMode())
         setWordWrapMode(mode);
-    }
     setPlainText(text);
     settingText_ = false;
 }
