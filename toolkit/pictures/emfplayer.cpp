@@ -1,0 +1,435 @@
+// Enhanced metafiles (EMF) played on the device context.
+#include "emfplayer.h"
+
+#include "metafilecanvas.h"
+#include "qtbridge.h"
+
+#include <cmath>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tk::metafile {
+
+namespace {
+
+// EMR_HEADER: type 1, size, bounds (RECTL, device pixels, inclusive), frame (RECTL, 0.01 mm,
+// inclusive), signature " EMF" (40), version, file size, number of records, number of object
+// handles (16 bits at 56; handle 0 is reserved), reserved, description length and offset,
+// palette entries, the reference device's size in pixels (SIZEL at 72) and in millimetres
+// (SIZEL at 80); 88 bytes, more in later versions.
+struct EmfHeader {
+    QRectF bounds, frame;
+    QSizeF devicePixels, deviceMillimetres;
+    std::size_t firstRecord = 0;
+    std::size_t handles = 0;
+};
+
+constexpr std::uint32_t kEmfSignature = 0x464D4520;
+
+QRectF RectL(const Bytes& r, std::size_t at)
+{
+    return QRectF(QPointF(r.I32(at), r.I32(at + 4)), QPointF(r.I32(at + 8), r.I32(at + 12)));
+}
+
+QPointF PointL(const Bytes& r, std::size_t at) { return QPointF(r.I32(at), r.I32(at + 4)); }
+
+EmfHeader ReadEmfHeader(const Bytes& file)
+{
+    EmfHeader header;
+    const std::uint32_t size = file.U32(4);
+    if (size < 88 || size > file.Size())
+        throw DamagedPicture();
+    header.bounds = RectL(file, 8);
+    header.frame = RectL(file, 24);
+    header.handles = file.U16(56);
+    header.devicePixels = QSizeF(file.I32(72), file.I32(76));
+    header.deviceMillimetres = QSizeF(file.I32(80), file.I32(84));
+    header.firstRecord = size;
+    return header;
+}
+
+// Each record: type (32 bits), size in bytes (32 bits, the 8 bytes of type and size included),
+// parameters. The records end with EMR_EOF (14).
+template <class Visit>
+void ForEachEmfRecord(const Bytes& file, std::size_t at, Visit&& visit)
+{
+    ForEachRecord(
+        file, at, 8, 14, [&](std::size_t r) { return RecordHead{file.U32(r), file.U32(r + 4)}; },
+        [&](std::uint32_t type, std::size_t r, std::size_t bytes) { visit(type, file.Sub(r, bytes)); });
+}
+
+// An array of points: POINTL (32-bit x, y) or, in the 16-bit records, POINTS.
+std::vector<QPointF> EmfPoints(const Bytes& r, std::size_t at, std::uint64_t count, bool shortPoints)
+{
+    const std::size_t size = shortPoints ? 4 : 8;
+    r.NeedItems(at, count, size);
+    std::vector<QPointF> points;
+    points.reserve(static_cast<std::size_t>(count));
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::size_t p = at + i * size;
+        points.emplace_back(shortPoints ? r.I16(p) : r.I32(p), shortPoints ? r.I16(p + 2) : r.I32(p + 4));
+    }
+    return points;
+}
+
+// XFORM: six 32-bit floats, M11, M12, M21, M22, Dx, Dy, the row-vector form QTransform has.
+std::optional<QTransform> ReadXform(const Bytes& r, std::size_t at)
+{
+    const double m[] = {r.F32(at), r.F32(at + 4), r.F32(at + 8), r.F32(at + 12), r.F32(at + 16), r.F32(at + 20)};
+    for (double v : m)
+        if (!std::isfinite(v))
+            return std::nullopt;
+    return QTransform(m[0], m[1], m[2], m[3], m[4], m[5]);
+}
+
+// A DIB of an EMF record: the offsets and sizes of its BITMAPINFO and of its pixels, from the
+// start of the record, in four 32-bit fields from `at`.
+Bitmap RecordDib(const Bytes& r, std::size_t at, bool paletteIndices)
+{
+    return DecodeDib(r.Sub(r.U32(at), r.U32(at + 4)), r.Sub(r.U32(at + 8), r.U32(at + 12)), paletteIndices);
+}
+
+// The stock objects (index with the top bit set): brushes white, light grey, grey, dark grey,
+// black, null; pens white, black, null; fonts (9 is unused); palette; DC brush and pen.
+std::optional<GdiObject> StockObject(std::uint32_t index)
+{
+    static const int greys[] = {255, 192, 128, 64, 0};
+    if (index < 5)
+        return MakeBrush(0, QColor(greys[index], greys[index], greys[index]), 0);
+    switch (index) {
+    case 5: return MakeBrush(1, Qt::white, 0);
+    case 6: return MakePen(0, 0, Qt::white);
+    case 7: return MakePen(0, 0, Qt::black);
+    case 8: return MakePen(5, 0, Qt::black);
+    case 18: return MakeBrush(0, Qt::white, 0);
+    case 19: return MakePen(0, 0, Qt::black);
+    default: return index >= 10 && index <= 17 && index != 15 ? std::optional<GdiObject>(DefaultFont()) : std::nullopt;
+    }
+}
+
+class EmfPlayer {
+public:
+    EmfPlayer(const Bytes& file, const EmfHeader& header, Canvas& canvas)
+        : file_(file), header_(header), canvas_(canvas), objects_(header.handles)
+    {
+    }
+
+    void Play()
+    {
+        ForEachEmfRecord(file_, header_.firstRecord, [this](std::uint32_t type, const Bytes& r) { Record(type, r); });
+    }
+
+private:
+    // Object handles are given by the records; 0 is reserved, and the header says how many.
+    std::size_t Index(std::uint32_t index) const
+    {
+        if (index == 0 || index >= objects_.size())
+            throw DamagedPicture();
+        return index;
+    }
+
+    void Select(std::uint32_t index)
+    {
+        if (index & 0x80000000u) {
+            if (const auto stock = StockObject(index & 0x7FFFFFFFu))
+                canvas_.dc.Select(*stock);
+        } else if (const auto& object = objects_[Index(index)]) {
+            canvas_.dc.Select(*object);
+        }
+    }
+
+    // EMR_EXTCREATEFONTINDIRECTW: handle, then LOGFONTW: height, width, escapement,
+    // orientation, weight (32 bits signed), italic, underline, strike-out, character set, output
+    // precision, clip precision, quality, pitch and family (8 bits), face name (32 UTF-16 units,
+    // ended by 0); later fields are not needed.
+    Font ReadFont(const Bytes& r) const
+    {
+        QString face;
+        for (std::size_t i = 0; i < 32 && r.Has(40 + 2 * i, 2) && r.U16(40 + 2 * i) != 0; ++i)
+            face += QChar(r.U16(40 + 2 * i));
+        return MakeFont(FromQt(face), r.I32(12), r.I32(20), r.I32(28), r.U8(32) != 0, r.U8(33) != 0, r.U8(34) != 0);
+    }
+
+    // EMR_EXTCREATEPEN: handle, offset and size of a pattern's BITMAPINFO and pixels (not used),
+    // then LOGPEN_EX: style (28), width (32), brush style (36), COLORREF (40), hatch (44),
+    // number of style entries (48), the entries (32 bits each, lengths of dashes and gaps).
+    Pen ReadExtPen(const Bytes& r) const
+    {
+        Pen pen = MakePen(r.U32(28), r.U32(32), ColorOf(r.U32(40)));
+        if (r.U32(36) == 1)
+            pen.visible = false; // a pen with the null brush
+        const std::uint32_t entries = r.U32(48);
+        r.NeedItems(52, entries, 4);
+        if ((r.U32(28) & 0x0F) == 7)
+            for (std::size_t i = 0; i < entries && i < 16; ++i)
+                pen.dashes.push_back(r.U32(52 + 4 * i));
+        return pen;
+    }
+
+    // EMR_EXTTEXTOUTW (84), EMR_EXTTEXTOUTA (83): bounds (ignored), graphics mode and two scales
+    // (ignored), then EMRTEXT: reference point (36), number of characters (44), offset of the
+    // string from the start of the record (48), options (52), the clipping or opaquing rectangle
+    // (56; left out with ETO_NO_RECT), offset of the advances (72, or 56 without the rectangle):
+    // one 32-bit advance a character, two (x, y) with ETO_PDY. Text given as glyph numbers of a
+    // font we do not have is left out.
+    void TextOut(const Bytes& r, bool wide)
+    {
+        const QPointF reference = PointL(r, 36);
+        const std::uint32_t chars = r.U32(44), stringAt = r.U32(48), options = r.U32(52);
+        std::optional<QRectF> box;
+        std::size_t advancesField = 56;
+        if (!(options & kTextNoRect)) {
+            box = RectL(r, 56);
+            advancesField = 72;
+        }
+        const std::uint32_t advancesAt = r.U32(advancesField);
+        r.NeedItems(stringAt, chars, wide ? 2 : 1);
+        std::vector<double> advances;
+        const std::size_t step = options & kTextPairedAdvances ? 8 : 4;
+        if (advancesAt != 0 && chars > 0) {
+            r.NeedItems(advancesAt, chars, step);
+            for (std::size_t i = 0; i < chars; ++i)
+                advances.push_back(r.I32(advancesAt + step * i));
+        }
+        TextRun run;
+        if (wide) {
+            for (std::size_t i = 0; i < chars; ++i)
+                run.text += QChar(r.U16(stringAt + 2 * i));
+            run.advances = std::move(advances);
+        } else {
+            run = AnsiRun(std::string(reinterpret_cast<const char*>(r.Data() + stringAt), chars), advances);
+        }
+        if (options & kTextGlyphIndices)
+            run = TextRun();
+        canvas_.Text(reference, run.text, run.advances, options, box);
+    }
+
+    // EMR_BITBLT (76), EMR_STRETCHBLT (77): bounds, destination x, y, width, height (24..36),
+    // raster operation (40), source x, y (44, 48), the source's world transform (XFORM at 52),
+    // its background colour (76), colour usage (80), the DIB's offsets and sizes (84..96);
+    // EMR_STRETCHBLT then the source width and height (100, 104). Without a bitmap (a
+    // BITMAPINFO of size 0) the operation uses the brush alone. The source of EMR_BITBLT is as
+    // large as the destination in the source's units.
+    void BitBlt(const Bytes& r, bool stretch)
+    {
+        const QRectF destination(r.I32(24), r.I32(28), r.I32(32), r.I32(36));
+        const std::uint32_t rop = r.U32(40);
+        if (r.U32(88) == 0) {
+            canvas_.PatternBlit(destination, rop);
+            return;
+        }
+        const Bitmap dib = RecordDib(r, 84, r.U32(80) == 1);
+        QSizeF sourceSize = destination.size();
+        if (stretch) {
+            sourceSize = QSizeF(r.I32(100), r.I32(104));
+        } else if (const auto xform = ReadXform(r, 52); xform && xform->m11() != 0 && xform->m22() != 0) {
+            sourceSize = QSizeF(sourceSize.width() * xform->m11(), sourceSize.height() * xform->m22());
+        }
+        canvas_.Blit(destination, dib.image, QRectF(QPointF(r.I32(44), r.I32(48)), sourceSize), rop);
+    }
+
+    // EMR_STRETCHDIBITS (81): bounds, destination x, y (24, 28), source x, y, width, height
+    // (32..44), the DIB's offsets and sizes (48..60), colour usage (64), raster operation (68),
+    // destination width and height (72, 76). The source's y counts from the bottom row of a
+    // bottom-up DIB.
+    void StretchDibits(const Bytes& r)
+    {
+        const Bitmap dib = RecordDib(r, 48, r.U32(64) == 1);
+        QRectF source(r.I32(32), r.I32(36), r.I32(40), r.I32(44));
+        if (dib.bottomUp)
+            source.moveTop(dib.image.height() - source.top() - source.height());
+        canvas_.Blit(QRectF(r.I32(24), r.I32(28), r.I32(72), r.I32(76)), dib.image, source, r.U32(68));
+    }
+
+    // EMR_POLYPOLYLINE (7), EMR_POLYPOLYGON (8) and their 16-bit forms: bounds, number of
+    // polygons (24), number of points (28), the count of each polygon (32), the points.
+    void PolyPoly(const Bytes& r, bool closed, bool shortPoints)
+    {
+        const std::uint32_t polygons = r.U32(24);
+        r.NeedItems(32, polygons, 4);
+        std::size_t at = 32 + 4 * std::size_t{polygons};
+        QPainterPath path;
+        for (std::size_t i = 0; i < polygons; ++i) {
+            const std::uint32_t count = r.U32(32 + 4 * i);
+            path.addPath(PolygonPath(EmfPoints(r, at, count, shortPoints), closed));
+            at += std::size_t{count} * (shortPoints ? 4 : 8); // within the record: just checked
+        }
+        canvas_.Shape(path, closed);
+    }
+
+    // EMR_EXTSELECTCLIPRGN: size of the region data (8), mode (12), then RGNDATA: a 32-byte
+    // header (its size, type 1, number of rectangles at 8, size, bounds) and the rectangles
+    // (RECTL, device units). No data with RGN_COPY: back to no clip.
+    void SelectClipRegion(const Bytes& r)
+    {
+        const std::uint32_t dataSize = r.U32(8), mode = r.U32(12);
+        std::vector<QRectF> rects;
+        if (dataSize != 0) {
+            const Bytes data = r.Sub(16, dataSize);
+            const std::uint32_t count = data.U32(8);
+            data.NeedItems(32, count, 16);
+            for (std::size_t i = 0; i < count; ++i)
+                rects.push_back(RectL(data, 32 + 16 * i));
+        }
+        canvas_.CombineDeviceRects(rects, static_cast<int>(mode));
+    }
+
+    void Record(std::uint32_t type, const Bytes& r)
+    {
+        DcState& dc = canvas_.dc;
+        switch (type) {
+        // EMR_POLYBEZIER (2), EMR_POLYGON (3), EMR_POLYLINE (4), EMR_POLYBEZIERTO (5),
+        // EMR_POLYLINETO (6) and their 16-bit forms (85..89): bounds, number of points (24), points.
+        case 2: case 85: case 3: case 86: case 4: case 87: {
+            const bool shortPoints = type >= 85;
+            const std::vector<QPointF> points = EmfPoints(r, 28, r.U32(24), shortPoints);
+            const bool closed = type == 3 || type == 86;
+            if (type == 2 || type == 85) {
+                QPainterPath path;
+                if (!points.empty()) {
+                    path.moveTo(points[0]);
+                    for (std::size_t i = 1; i + 2 < points.size(); i += 3)
+                        path.cubicTo(points[i], points[i + 1], points[i + 2]);
+                }
+                canvas_.Shape(path, false);
+            } else {
+                canvas_.Shape(PolygonPath(points, closed), closed);
+            }
+            break;
+        }
+        case 5: case 88: case 6: case 89:
+            canvas_.ContinueFigure(EmfPoints(r, 28, r.U32(24), type >= 85), type == 5 || type == 88);
+            break;
+        case 7: case 90: PolyPoly(r, false, type == 90); break;
+        case 8: case 91: PolyPoly(r, true, type == 91); break;
+        case 9: SetExtent(dc.windowExt, r.I32(8), r.I32(12)); break;    // EMR_SETWINDOWEXTEX: SIZEL
+        case 10: dc.windowOrg = PointL(r, 8); break;                      // EMR_SETWINDOWORGEX: POINTL
+        case 11: SetExtent(dc.viewportExt, r.I32(8), r.I32(12)); break;  // EMR_SETVIEWPORTEXTEX
+        case 12: dc.viewportOrg = PointL(r, 8); break;                    // EMR_SETVIEWPORTORGEX
+        case 17: dc.mapMode = static_cast<int>(r.U32(8)); break;          // EMR_SETMAPMODE
+        case 18: dc.opaqueBackground = r.U32(8) == 2; break;              // EMR_SETBKMODE
+        case 19: dc.fillRule = r.U32(8) == 2 ? Qt::WindingFill : Qt::OddEvenFill; break; // EMR_SETPOLYFILLMODE
+        case 21: dc.smoothStretch = r.U32(8) == 4; break;                 // EMR_SETSTRETCHBLTMODE
+        case 22: dc.textAlign = r.U32(8); break;                          // EMR_SETTEXTALIGN
+        case 24: dc.textColor = ColorOf(r.U32(8)); break;                 // EMR_SETTEXTCOLOR
+        case 25: dc.backgroundColor = ColorOf(r.U32(8)); break;           // EMR_SETBKCOLOR
+        case 27: canvas_.MoveTo(PointL(r, 8)); break;                     // EMR_MOVETOEX
+        case 29: canvas_.ExcludeClip(RectL(r, 8)); break;                 // EMR_EXCLUDECLIPRECT
+        case 30: canvas_.IntersectClip(RectL(r, 8)); break;               // EMR_INTERSECTCLIPRECT
+        case 31: // EMR_SCALEVIEWPORTEXTEX: x numerator, x denominator, y numerator, y denominator
+            ScaleExtent(dc.viewportExt, r.I32(8), r.I32(12), r.I32(16), r.I32(20));
+            break;
+        case 32: ScaleExtent(dc.windowExt, r.I32(8), r.I32(12), r.I32(16), r.I32(20)); break; // EMR_SCALEWINDOWEXTEX
+        case 33: canvas_.Save(); break;                                   // EMR_SAVEDC
+        case 34: canvas_.Restore(r.I32(8)); break;                        // EMR_RESTOREDC
+        case 35: // EMR_SETWORLDTRANSFORM: XFORM
+            if (const auto xform = ReadXform(r, 8))
+                dc.world = *xform;
+            break;
+        case 36: // EMR_MODIFYWORLDTRANSFORM: XFORM, mode (1 identity, 2 before, 3 after, 4 set)
+            if (const auto xform = ReadXform(r, 8)) {
+                switch (r.U32(32)) {
+                case 1: dc.world = QTransform(); break;
+                case 2: dc.world = *xform * dc.world; break;
+                case 3: dc.world = dc.world * *xform; break;
+                case 4: dc.world = *xform; break;
+                default: break;
+                }
+            }
+            break;
+        case 37: Select(r.U32(8)); break; // EMR_SELECTOBJECT: handle
+        case 40: {                        // EMR_DELETEOBJECT: handle; stock objects stay
+            const std::uint32_t index = r.U32(8);
+            if (!(index & 0x80000000u))
+                objects_[Index(index)].reset();
+            break;
+        }
+        case 38: // EMR_CREATEPEN: handle, LOGPEN: style, width (POINTL: x used), COLORREF
+            objects_[Index(r.U32(8))] = MakePen(r.U32(12), r.I32(16), ColorOf(r.U32(24)));
+            break;
+        case 95: objects_[Index(r.U32(8))] = ReadExtPen(r); break; // EMR_EXTCREATEPEN
+        case 39: // EMR_CREATEBRUSHINDIRECT: handle, LOGBRUSH32: style, COLORREF, hatch
+            objects_[Index(r.U32(8))] = MakeBrush(r.U32(12), ColorOf(r.U32(16)), r.U32(20));
+            break;
+        case 93: // EMR_CREATEMONOBRUSH, EMR_CREATEDIBPATTERNBRUSHPT: handle, colour usage, the
+        case 94: // DIB's offsets and sizes (16..28)
+            objects_[Index(r.U32(8))] = PatternBrush(RecordDib(r, 16, r.U32(12) == 1).image);
+            break;
+        case 82: objects_[Index(r.U32(8))] = ReadFont(r); break; // EMR_EXTCREATEFONTINDIRECTW
+        case 49: objects_[Index(r.U32(8))] = OtherObject{}; break; // EMR_CREATEPALETTE: handle, LOGPALETTE
+        case 42: canvas_.Ellipse(RectL(r, 8)); break;                                  // EMR_ELLIPSE: box
+        case 43: canvas_.Rectangle(RectL(r, 8)); break;                                // EMR_RECTANGLE: box
+        case 44: canvas_.RoundRect(RectL(r, 8), QSizeF(r.I32(24), r.I32(28))); break; // EMR_ROUNDRECT: box, corner
+        case 45: case 46: case 47: // EMR_ARC, EMR_CHORD, EMR_PIE: box, start (POINTL), end
+            canvas_.Arc(RectL(r, 8), PointL(r, 24), PointL(r, 32),
+                        type == 45 ? ArcShape::Arc : type == 46 ? ArcShape::Chord : ArcShape::Pie);
+            break;
+        case 55: canvas_.ArcTo(RectL(r, 8), PointL(r, 24), PointL(r, 32)); break; // EMR_ARCTO
+        case 54: canvas_.ContinueFigure({PointL(r, 8)}, false); break;            // EMR_LINETO
+        case 57: dc.clockwiseArcs = r.U32(8) == 2; break;                          // EMR_SETARCDIRECTION
+        case 59: canvas_.BeginPath(); break;                                       // EMR_BEGINPATH
+        case 60: canvas_.EndPath(); break;                                         // EMR_ENDPATH
+        case 61: canvas_.CloseFigure(); break;                                     // EMR_CLOSEFIGURE
+        case 62: canvas_.DrawPath(true, false); break;                             // EMR_FILLPATH
+        case 63: canvas_.DrawPath(true, true); break;                              // EMR_STROKEANDFILLPATH
+        case 64: canvas_.DrawPath(false, true); break;                             // EMR_STROKEPATH
+        case 67: canvas_.ClipToPath(static_cast<int>(r.U32(8))); break;            // EMR_SELECTCLIPPATH: mode
+        case 68: canvas_.AbortPath(); break;                                       // EMR_ABORTPATH
+        case 75: SelectClipRegion(r); break;                                       // EMR_EXTSELECTCLIPRGN
+        case 76: BitBlt(r, false); break;
+        case 77: BitBlt(r, true); break;
+        case 81: StretchDibits(r); break;
+        case 83: TextOut(r, false); break;
+        case 84: TextOut(r, true); break;
+        default: break; // comments, palettes, modes without effect here, and the unknown
+        }
+    }
+
+    const Bytes& file_;
+    const EmfHeader& header_;
+    Canvas& canvas_;
+    std::vector<std::optional<GdiObject>> objects_;
+};
+
+// The frame in device units: the header's frame (0.01 mm) at the reference device's pixels per
+// millimetre, or, when those are missing, the bounds.
+QRectF EmfDeviceFrame(const EmfHeader& header)
+{
+    const QRectF& f = header.frame;
+    const QSizeF& px = header.devicePixels;
+    const QSizeF& mm = header.deviceMillimetres;
+    if (f.width() > 0 && f.height() > 0 && px.width() > 0 && px.height() > 0 && mm.width() > 0 && mm.height() > 0) {
+        const double sx = px.width() / (mm.width() * 100), sy = px.height() / (mm.height() * 100);
+        return QRectF(QPointF(f.left() * sx, f.top() * sy), QPointF(f.right() * sx, f.bottom() * sy));
+    }
+    if (header.bounds.width() >= 0 && header.bounds.height() >= 0)
+        return header.bounds.adjusted(0, 0, 1, 1);
+    throw DamagedPicture();
+}
+
+} // namespace
+
+bool IsEmf(const Bytes& file) { return file.Has(0, 44) && file.U32(0) == 1 && file.U32(40) == kEmfSignature; }
+
+QImage PlayEmf(const Bytes& file, int targetWidth, int targetHeight)
+{
+    const EmfHeader header = ReadEmfHeader(file);
+    const QRectF device = EmfDeviceFrame(header);
+    QPointF pixelsPerMm(kScreenPixelsPerMm, kScreenPixelsPerMm);
+    if (header.devicePixels.width() > 0 && header.devicePixels.height() > 0 && header.deviceMillimetres.width() > 0 &&
+        header.deviceMillimetres.height() > 0)
+        pixelsPerMm = QPointF(header.devicePixels.width() / header.deviceMillimetres.width(),
+                              header.devicePixels.height() / header.deviceMillimetres.height());
+    const QSizeF natural = header.frame.width() > 0 && header.frame.height() > 0
+                               ? header.frame.size() * 96.0 / 2540
+                               : device.size() * (kScreenPixelsPerMm / pixelsPerMm.x());
+    QImage image = WhitePicture(PictureSize(natural, targetWidth, targetHeight));
+    {
+        Canvas canvas(&image, Placement(device, image.size()), pixelsPerMm);
+        EmfPlayer(file, header, canvas).Play();
+    }
+    return image;
+}
+
+} // namespace tk::metafile

@@ -1,0 +1,746 @@
+// The device context of GDI over QPainter: the drawing calls of metafile records, each shape
+// mapped from logical units through the world transform (EMF) and the page transform (mapping
+// mode, window and viewport) to device units, and from there by the placement to the picture's
+// pixels: the picture's frame in device units fills the picture. Every shape is mapped to
+// picture pixels before it is drawn, so pens, limits and costs are all judged in the pixels
+// that are painted.
+#include "metafilecanvas.h"
+
+#include "decoding.h"
+#include "qtbridge.h"
+
+#include <QFontMetricsF>
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+#include <utility>
+
+namespace tk::metafile {
+
+namespace {
+
+// Limits. A small file can ask for a great deal of work; these bound what one picture may cost.
+constexpr int kMaxSide = 16384;
+constexpr std::size_t kMaxSavedStates = 4096;
+// Picture pixels covered by all shapes together (each counted by its box within the picture,
+// times what a pixel of it costs to draw), plus one for each point and record drawn: about a
+// second of drawing.
+constexpr double kMaxDrawingWork = 1e9;
+// What a pixel costs, against a pixel of a plain fill: measured on Qt's raster engine.
+constexpr double kPatternCost = 3, kTextCost = 2, kBitmapCost = 4;
+// Shapes reaching further than this from the picture, in its pixels, are left out: no picture
+// needs them, and the rasterizer's fixed-point coordinates would overflow.
+constexpr double kMaxCoordinate = 1 << 22;
+// Text taller than this is left out: every glyph would be rendered at that size.
+constexpr double kMaxGlyphPixels = 4096;
+// A dashed line with more dashes than this is drawn solid.
+constexpr double kMaxDashes = 100000;
+// The height of the font a device context starts with, in device pixels.
+constexpr double kDefaultFontPixels = 16;
+
+QPainter::CompositionMode SourceMode(std::uint32_t rop)
+{
+    switch (rop) {
+    case 0x00EE0086: return QPainter::RasterOp_SourceOrDestination;    // SRCPAINT
+    case 0x008800C6: return QPainter::RasterOp_SourceAndDestination;   // SRCAND
+    case 0x00660046: return QPainter::RasterOp_SourceXorDestination;   // SRCINVERT
+    case 0x00440328: return QPainter::RasterOp_SourceAndNotDestination; // SRCERASE
+    case 0x00330008: return QPainter::RasterOp_NotSource;              // NOTSRCCOPY
+    case 0x001100A6: return QPainter::RasterOp_NotSourceAndNotDestination; // NOTSRCERASE
+    case 0x00BB0226: return QPainter::RasterOp_NotSourceOrDestination; // MERGEPAINT
+    default: return QPainter::CompositionMode_SourceOver;              // SRCCOPY; others drawn as a copy
+    }
+}
+
+// A closed polygon of four axis-parallel sides, as a rectangle maps to without a turn.
+bool IsAxisRectangle(const QPolygonF& p)
+{
+    if (p.size() != 5 || p[0] != p[4])
+        return false;
+    return (p[0].x() == p[1].x() && p[1].y() == p[2].y() && p[2].x() == p[3].x() && p[3].y() == p[0].y()) ||
+           (p[0].y() == p[1].y() && p[1].x() == p[2].x() && p[2].y() == p[3].y() && p[3].x() == p[0].x());
+}
+
+bool IsFinite(const QRectF& r)
+{
+    return std::isfinite(r.left()) && std::isfinite(r.top()) && std::isfinite(r.right()) && std::isfinite(r.bottom());
+}
+
+// The smallest rectangle holding both.
+QRectF Union(const QRectF& a, const QRectF& b)
+{
+    return QRectF(QPointF(std::min(a.left(), b.left()), std::min(a.top(), b.top())),
+                  QPointF(std::max(a.right(), b.right()), std::max(a.bottom(), b.bottom())));
+}
+
+// The ellipse in `box` cut by the lines from its centre through `start` and `end` (GDI's arcs
+// run counter-clockwise on the device unless the direction says otherwise). Qt's arc angles
+// are parametric, which is also what the cutting lines give once scaled to the unit circle.
+QPainterPath ArcPath(QRectF box, QPointF start, QPointF end, ArcShape shape, bool clockwise)
+{
+    box = box.normalized();
+    QPainterPath path;
+    const QPointF centre = box.center();
+    const double rx = box.width() / 2, ry = box.height() / 2;
+    if (!(rx > 0 && ry > 0))
+        return path;
+    auto angle = [&](QPointF p) {
+        return std::atan2(-(p.y() - centre.y()) / ry, (p.x() - centre.x()) / rx) * 180 / std::numbers::pi;
+    };
+    const double from = angle(start);
+    double sweep = angle(end) - from;
+    if (clockwise)
+        while (sweep >= 0)
+            sweep -= 360;
+    else
+        while (sweep <= 0)
+            sweep += 360;
+    if (shape == ArcShape::Pie)
+        path.moveTo(centre);
+    else
+        path.arcMoveTo(box, from);
+    path.arcTo(box, from, sweep);
+    if (shape != ArcShape::Arc)
+        path.closeSubpath();
+    return path;
+}
+
+} // namespace
+
+Pen MakePen(std::uint32_t style, double width, QColor color)
+{
+    Pen pen;
+    pen.color = color;
+    pen.width = std::abs(width);
+    static const Qt::PenStyle styles[] = {Qt::SolidLine, Qt::DashLine, Qt::DotLine, Qt::DashDotLine, Qt::DashDotDotLine};
+    const std::uint32_t kind = style & 0x0F;
+    if (kind < 5)
+        pen.style = styles[kind];
+    pen.visible = kind != 5;
+    pen.insideFrame = kind == 6;
+    pen.cap = (style & 0x0F00) == 0x0100 ? Qt::SquareCap : (style & 0x0F00) == 0x0200 ? Qt::FlatCap : Qt::RoundCap;
+    pen.join = (style & 0xF000) == 0x1000 ? Qt::BevelJoin : (style & 0xF000) == 0x2000 ? Qt::MiterJoin : Qt::RoundJoin;
+    return pen;
+}
+
+Brush MakeBrush(std::uint32_t style, QColor color, std::uint32_t hatch)
+{
+    Brush brush;
+    brush.color = color;
+    static const Qt::BrushStyle hatches[] = {Qt::HorPattern,   Qt::VerPattern,   Qt::FDiagPattern,
+                                             Qt::BDiagPattern, Qt::CrossPattern, Qt::DiagCrossPattern};
+    if (style == 1) {
+        brush.kind = Brush::Null;
+    } else if (style == 2 && hatch < 6) {
+        brush.kind = Brush::Hatched;
+        brush.hatch = hatches[hatch];
+    }
+    return brush;
+}
+
+Brush PatternBrush(const QImage& pattern)
+{
+    Brush brush;
+    if (pattern.isNull()) {
+        brush.color = Qt::gray; // a pattern of a kind not drawn here: its average, near enough
+    } else {
+        brush.kind = Brush::Pattern;
+        brush.pattern = pattern;
+    }
+    return brush;
+}
+
+Font MakeFont(const AnsiString& faceName, double height, double escapement, int weight, bool italic, bool underline,
+              bool strikeOut)
+{
+    TFont font;
+    font.SetName(faceName);
+    TFontStyles style = 0;
+    if (italic)
+        style |= fsItalic;
+    if (underline)
+        style |= fsUnderline;
+    if (strikeOut)
+        style |= fsStrikeOut;
+    font.SetStyle(style);
+    Font result;
+    result.face = ToQFont(font);
+    if (weight > 0)
+        result.face.setWeight(static_cast<QFont::Weight>(std::clamp(weight, 1, 1000)));
+    result.height = height;
+    result.escapement = escapement;
+    return result;
+}
+
+void SetExtent(QSizeF& extent, double width, double height)
+{
+    if (width != 0 && height != 0)
+        extent = QSizeF(width, height);
+}
+
+void ScaleExtent(QSizeF& extent, double xNum, double xDenom, double yNum, double yDenom)
+{
+    if (xDenom != 0 && yDenom != 0)
+        SetExtent(extent, extent.width() * xNum / xDenom, extent.height() * yNum / yDenom);
+}
+
+QTransform Placement(const QRectF& frame, QSize size)
+{
+    const double sx = size.width() / frame.width(), sy = size.height() / frame.height();
+    return QTransform(sx, 0, 0, sy, -frame.left() * sx, -frame.top() * sy);
+}
+
+QPainterPath PolygonPath(const std::vector<QPointF>& points, bool closed)
+{
+    QPainterPath path;
+    if (points.empty())
+        return path;
+    path.moveTo(points[0]);
+    for (std::size_t i = 1; i < points.size(); ++i)
+        path.lineTo(points[i]);
+    if (closed)
+        path.closeSubpath();
+    return path;
+}
+
+QSize PictureSize(QSizeF natural, int targetWidth, int targetHeight)
+{
+    double w = targetWidth, h = targetHeight;
+    if (targetWidth <= 0 || targetHeight <= 0) {
+        w = std::max(1.0, std::round(std::abs(natural.width())));
+        h = std::max(1.0, std::round(std::abs(natural.height())));
+    }
+    if (!(w <= kMaxSide && h <= kMaxSide) || w * h * 4 > static_cast<double>(kMaxPictureBytes))
+        throw PictureTooLarge();
+    return QSize(static_cast<int>(w), static_cast<int>(h));
+}
+
+QImage WhitePicture(QSize size)
+{
+    QImage image(size, QImage::Format_RGB32);
+    if (image.isNull())
+        throw PictureTooLarge();
+    image.fill(Qt::white);
+    return image;
+}
+
+Canvas::Canvas(QImage* image, const QTransform& placement, QPointF devicePixelsPerMm)
+    : image_(image), placement_(placement), pixelsPerMm_(devicePixelsPerMm)
+{
+    if (image_) {
+        painter_.emplace(image_);
+        painter_->setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing);
+    }
+}
+
+QTransform Canvas::PageTransform() const
+{
+    double sx = 1, sy = 1;
+    switch (dc.mapMode) {
+    case MapLoMetric: sx = pixelsPerMm_.x() / 10, sy = -pixelsPerMm_.y() / 10; break;
+    case MapHiMetric: sx = pixelsPerMm_.x() / 100, sy = -pixelsPerMm_.y() / 100; break;
+    case MapLoEnglish: sx = pixelsPerMm_.x() * 25.4 / 100, sy = -pixelsPerMm_.y() * 25.4 / 100; break;
+    case MapHiEnglish: sx = pixelsPerMm_.x() * 25.4 / 1000, sy = -pixelsPerMm_.y() * 25.4 / 1000; break;
+    case MapTwips: sx = pixelsPerMm_.x() * 25.4 / 1440, sy = -pixelsPerMm_.y() * 25.4 / 1440; break;
+    case MapIsotropic:
+    case MapAnisotropic:
+        sx = dc.viewportExt.width() / dc.windowExt.width();
+        sy = dc.viewportExt.height() / dc.windowExt.height();
+        if (dc.mapMode == MapIsotropic) {
+            const double s = std::min(std::abs(sx), std::abs(sy));
+            sx = std::copysign(s, sx);
+            sy = std::copysign(s, sy);
+        }
+        break;
+    default: break;
+    }
+    return QTransform(sx, 0, 0, sy, dc.viewportOrg.x() - dc.windowOrg.x() * sx,
+                      dc.viewportOrg.y() - dc.windowOrg.y() * sy);
+}
+
+void Canvas::Save()
+{
+    if (saved_.size() >= kMaxSavedStates)
+        throw PictureTooLarge();
+    saved_.push_back(dc);
+}
+
+void Canvas::Restore(std::int64_t which)
+{
+    const auto count = static_cast<std::int64_t>(saved_.size());
+    const std::int64_t index = which < 0 ? count + which : which - 1;
+    if (which == 0 || index < 0 || index >= count)
+        return;
+    dc = std::move(saved_[static_cast<std::size_t>(index)]);
+    saved_.resize(static_cast<std::size_t>(index));
+    clipChanged_ = true;
+}
+
+void Canvas::MoveTo(QPointF p)
+{
+    dc.position = p;
+    figureOpen_ = false;
+}
+
+void Canvas::ContinueFigure(const std::vector<QPointF>& points, bool bezier)
+{
+    const std::size_t step = bezier ? 3 : 1, used = points.size() / step * step;
+    if (used == 0)
+        return;
+    const QTransform t = ToPicture();
+    auto append = [&](QPainterPath& path) {
+        for (std::size_t i = 0; i < used; i += step) {
+            if (bezier)
+                path.cubicTo(t.map(points[i]), t.map(points[i + 1]), t.map(points[i + 2]));
+            else
+                path.lineTo(t.map(points[i]));
+        }
+    };
+    if (inPath_) {
+        if (!figureOpen_)
+            path_.moveTo(t.map(dc.position));
+        figureOpen_ = true;
+        append(path_);
+    } else {
+        QPainterPath figure(t.map(dc.position));
+        append(figure);
+        Paint(figure, false, true);
+    }
+    dc.position = points[used - 1];
+}
+
+void Canvas::ArcTo(const QRectF& box, QPointF start, QPointF end)
+{
+    const QPainterPath arc = ArcPath(box, start, end, ArcShape::Arc, ClockwiseOnPicture());
+    if (arc.isEmpty())
+        return;
+    ContinueFigure({arc.pointAtPercent(0)}, false);
+    const QPainterPath picture = ToPicture().map(arc);
+    if (inPath_)
+        path_.connectPath(picture);
+    else
+        Paint(picture, false, true);
+    dc.position = arc.currentPosition();
+}
+
+void Canvas::Shape(QPainterPath logical, bool closed)
+{
+    const QTransform t = ToPicture();
+    QPainterPath picture = t.map(logical);
+    picture.setFillRule(dc.fillRule);
+    if (inPath_) {
+        path_.addPath(picture);
+        figureOpen_ = false;
+        return;
+    }
+    Paint(picture, closed, true);
+}
+
+void Canvas::Rectangle(const QRectF& box)
+{
+    QPainterPath path;
+    path.addRect(FrameBox(box));
+    Shape(path, true);
+}
+
+void Canvas::Ellipse(const QRectF& box)
+{
+    QPainterPath path;
+    path.addEllipse(FrameBox(box));
+    Shape(path, true);
+}
+
+void Canvas::RoundRect(const QRectF& box, QSizeF corner)
+{
+    const QRectF inside = FrameBox(box);
+    QPainterPath path;
+    path.addRoundedRect(inside, std::min(std::abs(corner.width()) / 2, inside.width() / 2),
+                        std::min(std::abs(corner.height()) / 2, inside.height() / 2));
+    Shape(path, true);
+}
+
+void Canvas::Arc(const QRectF& box, QPointF start, QPointF end, ArcShape shape)
+{
+    Shape(ArcPath(box, start, end, shape, ClockwiseOnPicture()), shape != ArcShape::Arc);
+}
+
+void Canvas::BeginPath()
+{
+    path_ = QPainterPath();
+    inPath_ = true;
+    figureOpen_ = false;
+}
+
+void Canvas::AbortPath()
+{
+    path_ = QPainterPath();
+    inPath_ = false;
+}
+
+void Canvas::CloseFigure()
+{
+    if (inPath_) {
+        path_.closeSubpath();
+        figureOpen_ = false;
+    }
+}
+
+void Canvas::DrawPath(bool fill, bool stroke)
+{
+    QPainterPath path = std::exchange(path_, QPainterPath());
+    inPath_ = false;
+    path.setFillRule(dc.fillRule);
+    Paint(path, fill, stroke);
+}
+
+void Canvas::ClipToPath(int mode)
+{
+    QPainterPath path = std::exchange(path_, QPainterPath());
+    inPath_ = false;
+    path.setFillRule(dc.fillRule);
+    CombineClip(RegionOf(path.toFillPolygon(), dc.fillRule), mode);
+}
+
+void Canvas::IntersectClip(const QRectF& logical)
+{
+    if (!painter_)
+        return;
+    const QRegion r = RegionOf(ToPicture().map(QPolygonF(logical.normalized())), Qt::OddEvenFill);
+    dc.clip = dc.clip ? *dc.clip & r : r;
+    clipChanged_ = true;
+}
+
+void Canvas::ExcludeClip(const QRectF& logical)
+{
+    if (!painter_)
+        return;
+    dc.clip = Whole() - RegionOf(ToPicture().map(QPolygonF(logical.normalized())), Qt::OddEvenFill);
+    clipChanged_ = true;
+}
+
+void Canvas::CombineDeviceRects(const std::vector<QRectF>& rects, int mode)
+{
+    if (rects.empty() && mode == RegionCopy) {
+        dc.clip.reset();
+        clipChanged_ = true;
+        return;
+    }
+    if (!painter_)
+        return;
+    Charge(static_cast<double>(rects.size()));
+    std::vector<QRect> inside;
+    const QRectF picture = QRectF(image_->rect()).adjusted(-1, -1, 1, 1);
+    for (const QRectF& r : rects) {
+        const QRectF mapped = placement_.mapRect(r.normalized()) & picture;
+        if (IsFinite(mapped) && !mapped.isEmpty())
+            inside.push_back(mapped.toRect());
+    }
+    CombineClip(UniteRects(inside, 0, inside.size()), mode);
+}
+
+void Canvas::Text(QPointF reference, const QString& text, const std::vector<double>& advances, unsigned options,
+          const std::optional<QRectF>& box)
+{
+    if (inPath_)
+        return; // text outlines are not made into paths here
+    const QTransform t = ToPicture();
+    if (box && (options & kTextOpaque)) {
+        QPainterPath area;
+        area.addPolygon(t.map(QPolygonF(box->normalized())));
+        FillArea(area, QBrush(dc.backgroundColor));
+    }
+    if (text.isEmpty())
+        return;
+    if (dc.textAlign & kAlignUpdatePosition)
+        reference = dc.position;
+
+    // The text is drawn upright in its own frame: at the reference point, turned by the
+    // escapement (and by a world transform's turn), stretched across as the picture is.
+    const double xScale = std::hypot(t.m11(), t.m12()), yScale = std::hypot(t.m21(), t.m22());
+    if (!(xScale > 0 && yScale > 0 && std::isfinite(xScale * yScale)))
+        return;
+    QFont face = dc.font.face;
+    double pixels = dc.font.height == 0 ? kDefaultFontPixels * std::hypot(placement_.m21(), placement_.m22())
+                                        : std::abs(dc.font.height) * yScale;
+    if (dc.font.height > 0 && pixels <= kMaxGlyphPixels) {
+        // a cell height: the character height is the font's share of it
+        face.setPixelSize(100);
+        const double cell = QFontMetricsF(face).height();
+        if (cell > 0)
+            pixels *= 100 / cell;
+    }
+    if (!(pixels >= 0.5 && pixels <= kMaxGlyphPixels))
+        return;
+    face.setPixelSize(std::max(1, static_cast<int>(std::lround(pixels))));
+    const QFontMetricsF metrics(face);
+    double width = 0;
+    if (advances.empty())
+        width = metrics.horizontalAdvance(text);
+    else
+        for (double advance : advances)
+            width += advance * yScale;
+    const double left = (dc.textAlign & kAlignCenter) == kAlignCenter ? -width / 2
+                        : (dc.textAlign & kAlignCenter) == kAlignRight ? -width
+                                                                       : 0;
+    const double baseline = (dc.textAlign & kAlignBaseline) == kAlignBaseline ? 0
+                            : (dc.textAlign & kAlignBaseline) == kAlignBottom ? -metrics.descent()
+                                                                              : metrics.ascent();
+    double turn = std::atan2(t.m12(), t.m11()) * 180 / std::numbers::pi;
+    if (turn > 90)
+        turn -= 180;
+    else if (turn <= -90)
+        turn += 180;
+    const QPointF origin = t.map(reference);
+    QTransform local;
+    local.translate(origin.x(), origin.y());
+    local.rotate(turn - dc.font.escapement / 10);
+    local.scale(xScale / yScale, 1);
+    const QRectF area(left, baseline - metrics.ascent(), width, metrics.ascent() + metrics.descent());
+
+    if (Admit(local.mapRect(area).adjusted(-1, -1, 1, 1), static_cast<std::size_t>(text.size()), kTextCost)) {
+        ApplyClip();
+        painter_->save();
+        painter_->resetTransform();
+        if (box && (options & kTextClipped)) {
+            QPainterPath clip;
+            clip.addPolygon(t.map(QPolygonF(box->normalized())));
+            painter_->setClipPath(clip, Qt::IntersectClip);
+        }
+        painter_->setTransform(local);
+        if (dc.opaqueBackground)
+            painter_->fillRect(area, dc.backgroundColor);
+        painter_->setFont(face);
+        painter_->setPen(dc.textColor);
+        if (advances.empty()) {
+            painter_->drawText(QPointF(left, baseline), text);
+        } else {
+            double x = left;
+            for (qsizetype i = 0; i < text.size();) {
+                const qsizetype length = text[i].isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
+                painter_->drawText(QPointF(x, baseline), text.mid(i, length));
+                for (qsizetype k = i; k < i + length && static_cast<std::size_t>(k) < advances.size(); ++k)
+                    x += advances[static_cast<std::size_t>(k)] * yScale;
+                i += length;
+            }
+        }
+        painter_->restore();
+    }
+    if (dc.textAlign & kAlignUpdatePosition)
+        dc.position.rx() += width / yScale;
+}
+
+void Canvas::Blit(const QRectF& destination, const QImage& bitmap, const QRectF& source, std::uint32_t rop)
+{
+    if (inPath_ || bitmap.isNull())
+        return;
+    const QRectF wanted = source.normalized();
+    auto clampTo = [](double v, int most) { return static_cast<int>(std::clamp(v, 0.0, static_cast<double>(most))); };
+    const int x0 = clampTo(std::floor(wanted.left()), bitmap.width()), x1 = clampTo(std::ceil(wanted.right()), bitmap.width());
+    const int y0 = clampTo(std::floor(wanted.top()), bitmap.height()), y1 = clampTo(std::ceil(wanted.bottom()), bitmap.height());
+    if (x1 <= x0 || y1 <= y0)
+        return;
+    const QRectF target = destination.normalized();
+    const QTransform t = ToPicture();
+    if (!Admit(t.mapRect(target), 1, kBitmapCost))
+        return;
+    QImage part = bitmap.copy(x0, y0, x1 - x0, y1 - y0);
+    const bool flipX = (destination.width() < 0) != (source.width() < 0);
+    const bool flipY = (destination.height() < 0) != (source.height() < 0);
+    if (flipX || flipY)
+        part = part.mirrored(flipX, flipY);
+    ApplyClip();
+    painter_->setTransform(t);
+    painter_->setRenderHint(QPainter::SmoothPixmapTransform, dc.smoothStretch && rop == kSrcCopy);
+    painter_->setCompositionMode(SourceMode(rop));
+    painter_->drawImage(target, part);
+    painter_->setCompositionMode(QPainter::CompositionMode_SourceOver);
+    painter_->resetTransform();
+}
+
+void Canvas::PatternBlit(const QRectF& destination, std::uint32_t rop)
+{
+    if (inPath_)
+        return;
+    QBrush brush;
+    QPainter::CompositionMode mode = QPainter::CompositionMode_SourceOver;
+    switch (rop) {
+    case kBlackness: brush = QBrush(Qt::black); break;
+    case kWhiteness: brush = QBrush(Qt::white); break;
+    case kPatCopy: brush = PictureBrush(); break;
+    case kPatInvert: brush = PictureBrush(), mode = QPainter::RasterOp_SourceXorDestination; break;
+    case kDstInvert: brush = QBrush(Qt::black), mode = QPainter::RasterOp_NotDestination; break;
+    default: return;
+    }
+    QPainterPath area;
+    area.addPolygon(ToPicture().map(QPolygonF(destination.normalized())));
+    if (painter_)
+        painter_->setCompositionMode(mode);
+    FillArea(area, brush);
+    if (painter_)
+        painter_->setCompositionMode(QPainter::CompositionMode_SourceOver);
+}
+
+QRectF Canvas::FrameBox(const QRectF& box) const
+{
+    QRectF r = box.normalized();
+    if (dc.pen.insideFrame && dc.pen.visible) {
+        const double half = std::min({dc.pen.width / 2, r.width() / 2, r.height() / 2});
+        r.adjust(half, half, -half, -half);
+    }
+    return r;
+}
+
+QBrush Canvas::PictureBrush() const
+{
+    switch (dc.brush.kind) {
+    case Brush::Null: return QBrush();
+    case Brush::Hatched: return QBrush(dc.brush.color, dc.brush.hatch);
+    case Brush::Pattern: return QBrush(dc.brush.pattern);
+    default: return QBrush(dc.brush.color);
+    }
+}
+
+QPen Canvas::PicturePen(const QTransform& t, const QPainterPath& path) const
+{
+    const Pen& p = dc.pen;
+    const double scale = std::sqrt(std::abs(t.determinant()));
+    const double widest = image_ ? 2.0 * std::max(image_->width(), image_->height()) + 2 : kMaxCoordinate;
+    const double width = std::clamp(p.width * scale, 1.0, widest);
+    QPen pen(p.color);
+    pen.setWidthF(width);
+    pen.setCapStyle(p.cap);
+    pen.setJoinStyle(p.join);
+    double dashSum = 0;
+    for (double d : p.dashes)
+        dashSum += d;
+    if (!p.dashes.empty() && dashSum > 0) {
+        QList<qreal> pattern;
+        for (double d : p.dashes)
+            pattern.append(d * scale / width);
+        if (pattern.size() % 2)
+            pattern.append(QList<qreal>(pattern));
+        pen.setDashPattern(pattern);
+    } else {
+        pen.setStyle(p.style);
+    }
+    if (pen.style() != Qt::SolidLine) {
+        double unit = 0;
+        for (qreal d : pen.dashPattern())
+            unit += d * width;
+        if (!(unit > 0) || path.length() / unit > kMaxDashes)
+            pen.setStyle(Qt::SolidLine);
+    }
+    return pen;
+}
+
+void Canvas::Paint(const QPainterPath& path, bool fill, bool stroke)
+{
+    const bool filling = fill && dc.brush.kind != Brush::Null;
+    const bool stroking = stroke && dc.pen.visible;
+    if (!filling && !stroking)
+        return;
+    const QPen pen = stroking ? PicturePen(ToPicture(), path) : QPen(Qt::NoPen);
+    const double margin = (stroking ? pen.widthF() : 0) / 2 + 1;
+    const bool patterned = filling && dc.brush.kind != Brush::Solid;
+    if (!Admit(path.boundingRect().adjusted(-margin, -margin, margin, margin),
+               static_cast<std::size_t>(path.elementCount()), patterned ? kPatternCost : 1))
+        return;
+    ApplyClip();
+    painter_->resetTransform();
+    if (filling) {
+        if (dc.brush.kind == Brush::Hatched && dc.opaqueBackground)
+            painter_->fillPath(path, dc.backgroundColor);
+        painter_->fillPath(path, PictureBrush());
+    }
+    if (stroking)
+        painter_->strokePath(path, pen);
+}
+
+void Canvas::FillArea(const QPainterPath& area, const QBrush& brush)
+{
+    const double cost = brush.style() == Qt::SolidPattern ? 1 : kPatternCost;
+    if (brush.style() == Qt::NoBrush || !Admit(area.boundingRect().adjusted(-1, -1, 1, 1), 4, cost))
+        return;
+    ApplyClip();
+    painter_->resetTransform();
+    painter_->fillPath(area, brush);
+}
+
+bool Canvas::Admit(const QRectF& bounds, std::size_t elements, double cost)
+{
+    for (double v : {bounds.left(), bounds.top(), bounds.right(), bounds.bottom()})
+        if (!(std::abs(v) <= kMaxCoordinate))
+            return false;
+    bool drawn = false;
+    if (!painter_) {
+        measured_ = measured_ ? Union(*measured_, bounds) : bounds;
+    } else {
+        const QRectF visible = bounds & QRectF(image_->rect());
+        drawn = visible.width() > 0 && visible.height() > 0;
+        if (drawn)
+            work_ += visible.width() * visible.height() * cost;
+    }
+    Charge(static_cast<double>(elements) + 1);
+    return drawn;
+}
+
+void Canvas::Charge(double units)
+{
+    work_ += units;
+    if (work_ > kMaxDrawingWork)
+        throw PictureTooLarge();
+}
+
+QRegion Canvas::UniteRects(const std::vector<QRect>& rects, std::size_t from, std::size_t to)
+{
+    if (to <= from)
+        return QRegion();
+    if (to - from == 1)
+        return QRegion(rects[from]);
+    const std::size_t middle = from + (to - from) / 2;
+    return UniteRects(rects, from, middle) | UniteRects(rects, middle, to);
+}
+
+QRegion Canvas::RegionOf(const QPolygonF& polygon, Qt::FillRule rule)
+{
+    if (!painter_ || !IsFinite(polygon.boundingRect()))
+        return QRegion();
+    const QRectF picture = QRectF(image_->rect()).adjusted(-1, -1, 1, 1);
+    if (IsAxisRectangle(polygon)) {
+        const QRectF r = polygon.boundingRect() & picture;
+        return r.isEmpty() ? QRegion() : QRegion(r.toRect());
+    }
+    Charge(static_cast<double>(polygon.size()));
+    const QPolygonF inside = polygon.intersected(QPolygonF(picture));
+    return QRegion(inside.toPolygon(), rule);
+}
+
+void Canvas::CombineClip(const QRegion& region, int mode)
+{
+    if (!painter_)
+        return;
+    switch (mode) {
+    case RegionAnd: dc.clip = Whole() & region; break;
+    case RegionOr: dc.clip = Whole() | region; break;
+    case RegionXor: dc.clip = Whole() ^ region; break;
+    case RegionDiff: dc.clip = Whole() - region; break;
+    case RegionCopy: dc.clip = region; break;
+    default: return;
+    }
+    clipChanged_ = true;
+}
+
+void Canvas::ApplyClip()
+{
+    if (!clipChanged_)
+        return;
+    clipChanged_ = false;
+    painter_->resetTransform();
+    if (dc.clip)
+        painter_->setClipRegion(*dc.clip);
+    else
+        painter_->setClipping(false);
+}
+
+} // namespace tk::metafile

@@ -1,0 +1,267 @@
+// Inside the toolkit only: the device context of GDI that metafile records draw on, shared by
+// both formats. Its objects (pens, brushes, fonts) and state (mapping, colours, clip, current
+// position) are kept as GDI keeps them; its drawing calls map every shape to the picture's
+// pixels and hold it to the picture's limits before anything is drawn.
+#pragma once
+
+#include "sysutils.h"
+
+#include <QColor>
+#include <QFont>
+#include <QImage>
+#include <QPainter>
+#include <QPainterPath>
+#include <QRegion>
+#include <QTransform>
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <variant>
+#include <vector>
+
+namespace tk::metafile {
+
+constexpr double kScreenPixelsPerMm = 96 / 25.4;
+
+struct Pen {
+    bool visible = true;
+    QColor color = Qt::black;
+    double width = 0; // logical units; anything below a pixel draws one pixel wide
+    Qt::PenStyle style = Qt::SolidLine;
+    std::vector<double> dashes; // a user style, in logical units
+    Qt::PenCapStyle cap = Qt::RoundCap;
+    Qt::PenJoinStyle join = Qt::RoundJoin;
+    bool insideFrame = false;
+};
+
+struct Brush {
+    enum Kind { Solid, Null, Hatched, Pattern } kind = Solid;
+    QColor color = Qt::white;
+    Qt::BrushStyle hatch = Qt::SolidPattern;
+    QImage pattern;
+};
+
+struct Font {
+    QFont face;
+    double height = 0;  // logical units: negative the character height, positive the cell height, 0 the default
+    double escapement = 0; // tenths of a degree, counter-clockwise
+};
+
+// Palettes and regions take their slot in the object table but draw nothing here.
+struct OtherObject {};
+
+using GdiObject = std::variant<Pen, Brush, Font, OtherObject>;
+
+// Pen styles: PS_SOLID 0, PS_DASH 1, PS_DOT 2, PS_DASHDOT 3, PS_DASHDOTDOT 4, PS_NULL 5,
+// PS_INSIDEFRAME 6, PS_USERSTYLE 7; end caps in bits 8-11 (round 0, square 1, flat 2); joins in
+// bits 12-15 (round 0, bevel 1, mitre 2).
+Pen MakePen(std::uint32_t style, double width, QColor color);
+
+// Brush styles: BS_SOLID 0, BS_NULL 1, BS_HATCHED 2 (hatches: horizontal, vertical, "\\\\",
+// "////", cross, diagonal cross), patterns 3 and 5 and 6 with their bitmap.
+Brush MakeBrush(std::uint32_t style, QColor color, std::uint32_t hatch);
+
+// A pattern brush of the bitmap given; a null bitmap is one of a kind not drawn here.
+Brush PatternBrush(const QImage& pattern);
+
+// A font as the toolkit's fonts are: Japanese Windows faces stand in for by the IPA fonts.
+Font MakeFont(const AnsiString& faceName, double height, double escapement, int weight, bool italic, bool underline,
+              bool strikeOut);
+
+inline Font DefaultFont() { return MakeFont({}, 0, 0, 0, false, false, false); }
+
+enum MapMode { MapText = 1, MapLoMetric, MapHiMetric, MapLoEnglish, MapHiEnglish, MapTwips, MapIsotropic, MapAnisotropic };
+
+// SETTEXTALIGN flags.
+constexpr unsigned kAlignUpdatePosition = 1, kAlignRight = 2, kAlignCenter = 6, kAlignBottom = 8, kAlignBaseline = 24;
+// ExtTextOut options.
+constexpr unsigned kTextOpaque = 0x2, kTextClipped = 0x4, kTextGlyphIndices = 0x10, kTextNoRect = 0x100,
+                   kTextPairedAdvances = 0x2000;
+// Region combinations (RGN_AND .. RGN_COPY).
+enum RegionMode { RegionAnd = 1, RegionOr, RegionXor, RegionDiff, RegionCopy };
+
+// Ternary raster operations the records use.
+constexpr std::uint32_t kBlackness = 0x00000042, kWhiteness = 0x00FF0062, kPatCopy = 0x00F00021,
+                        kPatInvert = 0x005A0049, kDstInvert = 0x00550009, kSrcCopy = 0x00CC0020;
+
+// What a device context holds, as SaveDC keeps and RestoreDC brings it back.
+struct DcState {
+    int mapMode = MapText;
+    QPointF windowOrg{0, 0}, viewportOrg{0, 0};
+    QSizeF windowExt{1, 1}, viewportExt{1, 1};
+    QTransform world;
+    Pen pen;
+    Brush brush;
+    Font font = DefaultFont();
+    QColor textColor = Qt::black, backgroundColor = Qt::white;
+    bool opaqueBackground = true;
+    unsigned textAlign = 0;
+    Qt::FillRule fillRule = Qt::OddEvenFill;
+    bool clockwiseArcs = false;
+    bool smoothStretch = false; // HALFTONE; GDI's other modes copy the nearest pixel
+    QPointF position;
+    std::optional<QRegion> clip; // in picture pixels; none: the whole picture
+
+    void Select(const GdiObject& object)
+    {
+        if (const auto* p = std::get_if<Pen>(&object))
+            pen = *p;
+        else if (const auto* b = std::get_if<Brush>(&object))
+            brush = *b;
+        else if (const auto* f = std::get_if<Font>(&object))
+            font = *f;
+    }
+};
+
+// An extent record's value: GDI refuses an extent with a zero side and keeps the one it had.
+void SetExtent(QSizeF& extent, double width, double height);
+void ScaleExtent(QSizeF& extent, double xNum, double xDenom, double yNum, double yDenom);
+
+// Takes the rectangle `frame` (device units, sides possibly negative for a flipped frame) to
+// a picture of the given size.
+QTransform Placement(const QRectF& frame, QSize size);
+
+QPainterPath PolygonPath(const std::vector<QPointF>& points, bool closed);
+
+// How an arc is closed: not at all, by its chord, or by the two radii to its ends.
+enum class ArcShape { Arc, Chord, Pie };
+
+// The pixel size of the picture: its box, or its own size when it has none. Raises
+// PictureTooLarge beyond the picture limits.
+QSize PictureSize(QSizeF natural, int targetWidth, int targetHeight);
+// A white picture of that size.
+QImage WhitePicture(QSize size);
+
+// GDI's drawing calls on a device context, shared by both formats.
+class Canvas {
+public:
+    // Draws into `image`, `placement` taking device units to its pixels; without an image, only
+    // measures what would be drawn (in device units). Millimetre-based mapping modes use the
+    // device's resolution.
+    Canvas(QImage* image, const QTransform& placement, QPointF devicePixelsPerMm);
+
+    DcState dc;
+
+    std::optional<QRectF> Measured() const { return measured_; }
+
+    // Logical units to device units: the mapping mode with window and viewport.
+    QTransform PageTransform() const;
+
+    QTransform ToPicture() const { return dc.world * PageTransform() * placement_; }
+
+    void Save();
+
+    // Negative: that many states back; positive: the state of that number, counted from 1.
+    // GDI ignores a state that was never saved, and so does this.
+    void Restore(std::int64_t which);
+
+    // --- figures that start at the current position
+
+    void MoveTo(QPointF p);
+
+    // Lines, or Bézier curves (three points each), from the current position on.
+    void ContinueFigure(const std::vector<QPointF>& points, bool bezier);
+
+    // An arc that is joined to the current position by a line and becomes the current position.
+    void ArcTo(const QRectF& box, QPointF start, QPointF end);
+
+    // --- shapes that stand on their own (logical units)
+
+    void Shape(QPainterPath logical, bool closed);
+
+    void Rectangle(const QRectF& box);
+
+    void Ellipse(const QRectF& box);
+
+    // `corner`: the width and height of the ellipse that rounds the corners.
+    void RoundRect(const QRectF& box, QSizeF corner);
+
+    void Arc(const QRectF& box, QPointF start, QPointF end, ArcShape shape);
+
+    // --- the path bracket (EMF)
+
+    void BeginPath();
+    void EndPath() { inPath_ = false; }
+    void AbortPath();
+    void CloseFigure();
+    void DrawPath(bool fill, bool stroke);
+    void ClipToPath(int mode);
+
+    // --- clipping
+
+    void IntersectClip(const QRectF& logical);
+    void ExcludeClip(const QRectF& logical);
+    // Rectangles in device units (EMF regions); none with RegionCopy: no clip at all.
+    void CombineDeviceRects(const std::vector<QRectF>& rects, int mode);
+
+    // --- text
+
+    // A run of text at a reference point (logical units) in the current font and text colour,
+    // placed by the text alignment; `advances` (logical units, one a UTF-16 unit), when given,
+    // place each character. `box` is the record's clipping or opaquing rectangle.
+    void Text(QPointF reference, const QString& text, const std::vector<double>& advances, unsigned options,
+              const std::optional<QRectF>& box);
+
+    // --- bitmaps
+
+    // Part of a bitmap (`source` in its pixels, rows top-down) into a rectangle in logical
+    // units, combined with what is there by the raster operation; negative sizes mirror. A
+    // source reaching outside the bitmap is cut to it.
+    void Blit(const QRectF& destination, const QImage& bitmap, const QRectF& source, std::uint32_t rop);
+
+    // A raster operation without a source bitmap: the brush, black, white, or the inverse of
+    // what is there.
+    void PatternBlit(const QRectF& destination, std::uint32_t rop);
+
+private:
+    // A rectangle, ellipse or rounded rectangle's box; an inside-frame pen stays within it.
+    QRectF FrameBox(const QRectF& box) const;
+
+    bool ClockwiseOnPicture() const { return dc.clockwiseArcs != (ToPicture().determinant() < 0); }
+
+    QBrush PictureBrush() const;
+
+    // The current pen in picture pixels for a path of the picture.
+    QPen PicturePen(const QTransform& t, const QPainterPath& path) const;
+
+    // Fills and outlines a path of the picture with the current brush and pen.
+    void Paint(const QPainterPath& path, bool fill, bool stroke);
+
+    void FillArea(const QPainterPath& area, const QBrush& brush);
+
+    // Whether something with these bounds (picture pixels) is drawn. Out of reach or not a
+    // number: it is left out. Otherwise its share of the picture counts against the drawing
+    // budget, and a picture over budget is refused. When measuring, nothing is drawn.
+    bool Admit(const QRectF& bounds, std::size_t elements, double cost = 1);
+
+    void Charge(double units);
+
+    // The union of many rectangles, by halves: one at a time would cost the square of their
+    // number.
+    static QRegion UniteRects(const std::vector<QRect>& rects, std::size_t from, std::size_t to);
+
+    QRegion Whole() const { return dc.clip ? *dc.clip : QRegion(image_->rect()); }
+
+    // A polygon of the picture as a region, cut to the picture first so that far-off corners
+    // cost nothing.
+    QRegion RegionOf(const QPolygonF& polygon, Qt::FillRule rule);
+
+    void CombineClip(const QRegion& region, int mode);
+
+    void ApplyClip();
+
+    QImage* image_;
+    std::optional<QPainter> painter_;
+    QTransform placement_;
+    QPointF pixelsPerMm_;
+    std::vector<DcState> saved_;
+    QPainterPath path_; // the path bracket's figures, in picture pixels
+    bool inPath_ = false;
+    bool figureOpen_ = false;
+    bool clipChanged_ = false;
+    double work_ = 0;
+    std::optional<QRectF> measured_;
+};
+
+} // namespace tk::metafile

@@ -1,0 +1,136 @@
+// Inside the toolkit only: reading the records of Windows metafiles (WMF and EMF). Fields are
+// little-endian and read through a window on the record that checks every offset and length;
+// the walk from record to record checks each record's size against the file.
+#pragma once
+
+#include "decoding.h"
+
+#include <QColor>
+#include <QImage>
+#include <QString>
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace tk::metafile {
+
+// A file of more records than this asks for more work than any picture needs.
+constexpr std::uint64_t kMaxRecords = 1'000'000;
+
+// A window on the file's bytes, read as little-endian fields. Every read is checked against the
+// window, so a field beyond the end of its record or of the file is a damaged picture.
+class Bytes {
+public:
+    Bytes() = default;
+    Bytes(const unsigned char* data, std::size_t size) : data_(data), size_(size) {}
+
+    std::size_t Size() const { return size_; }
+    const unsigned char* Data() const { return data_; }
+    bool Has(std::size_t at, std::size_t length) const { return at <= size_ && length <= size_ - at; }
+    void Need(std::size_t at, std::size_t length) const
+    {
+        if (!Has(at, length))
+            throw DamagedPicture();
+    }
+    // `count` items of `itemSize` bytes from `at`; compared by division, so nothing overflows.
+    void NeedItems(std::size_t at, std::uint64_t count, std::size_t itemSize) const
+    {
+        if (at > size_ || count > (size_ - at) / itemSize)
+            throw DamagedPicture();
+    }
+    Bytes Sub(std::size_t at, std::size_t length) const
+    {
+        Need(at, length);
+        return Bytes(data_ + at, length);
+    }
+    Bytes From(std::size_t at) const { return Sub(at, size_ - std::min(at, size_)); }
+
+    std::uint8_t U8(std::size_t at) const
+    {
+        Need(at, 1);
+        return data_[at];
+    }
+    std::uint16_t U16(std::size_t at) const
+    {
+        Need(at, 2);
+        return static_cast<std::uint16_t>(data_[at] | data_[at + 1] << 8);
+    }
+    std::uint32_t U32(std::size_t at) const
+    {
+        Need(at, 4);
+        return std::uint32_t{data_[at]} | std::uint32_t{data_[at + 1]} << 8 | std::uint32_t{data_[at + 2]} << 16 |
+               std::uint32_t{data_[at + 3]} << 24;
+    }
+    std::int16_t I16(std::size_t at) const { return static_cast<std::int16_t>(U16(at)); }
+    std::int32_t I32(std::size_t at) const { return static_cast<std::int32_t>(U32(at)); }
+    float F32(std::size_t at) const
+    {
+        const std::uint32_t bits = U32(at);
+        float value;
+        std::memcpy(&value, &bits, sizeof value);
+        return value;
+    }
+
+private:
+    const unsigned char* data_ = nullptr;
+    std::size_t size_ = 0;
+};
+
+// COLORREF: 0x00BBGGRR. A palette index (top byte 1) is read by its low bytes like a colour.
+inline QColor ColorOf(std::uint32_t ref)
+{
+    return QColor(static_cast<int>(ref & 0xFF), static_cast<int>((ref >> 8) & 0xFF), static_cast<int>((ref >> 16) & 0xFF));
+}
+
+// Text held in code page 932 with, when the record gives them, the advance of each byte; a
+// double-byte character advances by the sum of its two. The advances come out one for each
+// UTF-16 unit of the text (0 for the second unit of a pair).
+struct TextRun {
+    QString text;
+    std::vector<double> advances;
+};
+
+TextRun AnsiRun(const std::string& bytes, const std::vector<double>& byteAdvances);
+
+// What both formats' records start with: their kind and their size in bytes.
+struct RecordHead {
+    std::uint32_t kind;
+    std::uint64_t bytes;
+};
+
+// Walks the records from `at` to the end record (of kind `endKind`) or to the end of the data.
+// `head(at)` reads a record's kind and size; a record smaller than its own head or reaching
+// past the data is damage, and so many records that no picture needs them are too large.
+template <class Head, class Visit>
+void ForEachRecord(const Bytes& file, std::size_t at, std::uint64_t headBytes, std::uint32_t endKind, Head&& head,
+                   Visit&& visit)
+{
+    std::uint64_t count = 0;
+    while (at < file.Size()) {
+        const RecordHead record = head(at);
+        if (record.bytes < headBytes || record.bytes > file.Size() - at)
+            throw DamagedPicture();
+        if (record.kind == endKind)
+            return;
+        if (++count > kMaxRecords)
+            throw PictureTooLarge();
+        visit(record.kind, at, static_cast<std::size_t>(record.bytes));
+        at += static_cast<std::size_t>(record.bytes);
+    }
+}
+
+// A bitmap of a record, decoded.
+struct Bitmap {
+    QImage image; // null when the bitmap is of a kind not drawn here
+    bool bottomUp = false;
+};
+
+std::size_t DibInfoSize(const Bytes& info, bool paletteIndices);
+Bitmap DecodeDib(const Bytes& info, const Bytes& pixels, bool paletteIndices);
+Bitmap DecodePackedDib(const Bytes& dib, bool paletteIndices);
+
+} // namespace tk::metafile
