@@ -604,6 +604,32 @@ TEST(MetafileLimits, HugeExtentsAndCostlyFilesStopCleanly)
     ExpectRefused("endless saved states", saves.Window(0, 0, 10, 10).File());
 }
 
+// A dashed pen is measured along its path before it is drawn; curves mapped far beyond the
+// picture, by a huge world transform or by a viewport scaled up again and again, once sent that
+// measuring into endless recursion. They are left out now, and the rest of the picture drawn.
+TEST(MetafileLimits, DashedCurvesScaledBeyondThePictureAreLeftOut)
+{
+    EmfWriter emf;
+    emf.NullPen().Brush(1, kRedRef).Select(1).Rectangle(0, 0, 10, 10);
+    emf.Record(38, {2, 1, 1, 0, kBlueRef}).Select(2); // EMR_CREATEPEN: PS_DASH, 1 wide
+    emf.WorldTransform(1e30f, 0, 0, 1e30f, 0, 0).Ellipse(0, 0, 40, 40);
+    WmfWriter wmf;
+    wmf.Window(0, 0, 40, 40).NullPen().Select(0).Brush(kRedRef).Select(1).Rectangle(0, 0, 10, 10);
+    wmf.Record(0x02FA, {1, 1, 0, 0, 0xFF}).Select(2); // META_CREATEPENINDIRECT: PS_DASH, 1 wide
+    for (int i = 0; i < 8; ++i)
+        wmf.Record(0x0412, {1, 32767, 1, 32767}); // META_SCALEVIEWPORTEXT
+    wmf.Ellipse(0, 0, 40, 40);
+    const std::pair<const char*, std::string> cases[] = {{"EMF", emf.File(40, 40, 3)}, {"WMF", wmf.File()}};
+    for (const auto& [name, file] : cases) {
+        QElapsedTimer timer;
+        timer.start();
+        const QImage image = Play(file, 40, 40);
+        EXPECT_LT(timer.elapsed(), 3000) << name;
+        ExpectColour(image, 5, 5, kRed);
+        EXPECT_EQ(Inked(image, QRect(12, 0, 28, 40)), 0) << name;
+    }
+}
+
 // ---------------------------------------------------------------------------------------------
 // The picture loader
 

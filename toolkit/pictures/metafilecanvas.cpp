@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <tuple>
 #include <utility>
 
 namespace tk::metafile {
@@ -65,6 +66,86 @@ bool IsAxisRectangle(const QPolygonF& p)
 bool IsFinite(const QRectF& r)
 {
     return std::isfinite(r.left()) && std::isfinite(r.top()) && std::isfinite(r.right()) && std::isfinite(r.bottom());
+}
+
+// Whether every side of `r` lies within reach of the picture: finite, and no further than the
+// rasterizer's coordinates hold.
+bool InReach(const QRectF& r)
+{
+    for (double v : {r.left(), r.top(), r.right(), r.bottom()})
+        if (!(std::abs(v) <= kMaxCoordinate))
+            return false;
+    return true;
+}
+
+// Whether every point of a path, control points included, is within reach. A curve lies
+// within its control points, so nothing of it reaches further. Each point is looked at, since
+// QPainterPath's own bounds pass over coordinates that are not numbers.
+bool InReach(const QPainterPath& path)
+{
+    for (int i = 0; i < path.elementCount(); ++i) {
+        const QPainterPath::Element& e = path.elementAt(i);
+        if (!(std::abs(e.x) <= kMaxCoordinate && std::abs(e.y) <= kMaxCoordinate))
+            return false;
+    }
+    return true;
+}
+
+// An upper bound of a path's length: no curve is longer than the polygon of its control points.
+// QPainterPath::length() would flatten the curves, which for a curve of huge coordinates never
+// ends.
+double ControlLength(const QPainterPath& path)
+{
+    double length = 0;
+    for (int i = 1; i < path.elementCount(); ++i) {
+        const QPainterPath::Element& e = path.elementAt(i);
+        if (!e.isMoveTo()) {
+            const QPainterPath::Element& before = path.elementAt(i - 1);
+            length += std::hypot(e.x - before.x, e.y - before.y);
+        }
+    }
+    return length;
+}
+
+bool AllFinite(const QPolygonF& polygon)
+{
+    return std::all_of(polygon.begin(), polygon.end(), [](QPointF p) { return std::isfinite(p.x()) && std::isfinite(p.y()); });
+}
+
+// The part of a polygon inside `box` (Sutherland and Hodgman, one side of the box at a time);
+// nothing for a polygon with a point that is not a number.
+// Edges that come to run along the box's sides add no area under either fill rule, so the
+// result fills as the polygon did within the box, whatever the size of its coordinates.
+QPolygonF ClipPolygon(const QPolygonF& polygon, const QRectF& box)
+{
+    if (!AllFinite(polygon))
+        return {};
+    QPolygonF out = polygon;
+    if (!out.isEmpty() && out.first() != out.last())
+        out << out.first();
+    // Each side: the coordinate it bounds (x or y), its value, and whether inside is below it.
+    const std::tuple<bool, double, bool> sides[] = {
+        {true, box.left(), false}, {true, box.right(), true}, {false, box.top(), false}, {false, box.bottom(), true}};
+    for (const auto& [onX, limit, below] : sides) {
+        if (out.size() < 2)
+            return {};
+        auto value = [onX = onX](QPointF p) { return onX ? p.x() : p.y(); };
+        auto inside = [&](QPointF p) { return below ? value(p) <= limit : value(p) >= limit; };
+        QPolygonF next;
+        for (qsizetype i = 0; i + 1 < out.size(); ++i) {
+            const QPointF a = out[i], b = out[i + 1];
+            if (inside(a))
+                next << a;
+            if (inside(a) != inside(b)) {
+                const double t = (limit - value(a)) / (value(b) - value(a));
+                next << a + (b - a) * t;
+            }
+        }
+        if (!next.isEmpty())
+            next << next.first();
+        out = std::move(next);
+    }
+    return out;
 }
 
 // The smallest rectangle holding both.
@@ -315,7 +396,7 @@ void Canvas::ArcTo(const QRectF& box, QPointF start, QPointF end)
     const QPainterPath arc = ArcPath(box, start, end, ArcShape::Arc, ClockwiseOnPicture());
     if (arc.isEmpty())
         return;
-    ContinueFigure({arc.pointAtPercent(0)}, false);
+    ContinueFigure({arc.elementAt(0)}, false); // the arc's start
     const QPainterPath picture = ToPicture().map(arc);
     if (inPath_)
         path_.connectPath(picture);
@@ -445,11 +526,8 @@ void Canvas::Text(QPointF reference, const QString& text, const std::vector<doub
     if (inPath_)
         return; // text outlines are not made into paths here
     const QTransform t = ToPicture();
-    if (box && (options & kTextOpaque)) {
-        QPainterPath area;
-        area.addPolygon(t.map(QPolygonF(box->normalized())));
-        FillArea(area, QBrush(dc.backgroundColor));
-    }
+    if (box && (options & kTextOpaque))
+        FillArea(t.map(QPolygonF(box->normalized())), QBrush(dc.backgroundColor));
     if (text.isEmpty())
         return;
     if (dc.textAlign & kAlignUpdatePosition)
@@ -504,7 +582,7 @@ void Canvas::Text(QPointF reference, const QString& text, const std::vector<doub
         painter_->resetTransform();
         if (box && (options & kTextClipped)) {
             QPainterPath clip;
-            clip.addPolygon(t.map(QPolygonF(box->normalized())));
+            clip.addPolygon(ClipPolygon(t.map(QPolygonF(box->normalized())), QRectF(image_->rect()).adjusted(-1, -1, 1, 1)));
             painter_->setClipPath(clip, Qt::IntersectClip);
         }
         painter_->setTransform(local);
@@ -572,11 +650,9 @@ void Canvas::PatternBlit(const QRectF& destination, std::uint32_t rop)
     case kDstInvert: brush = QBrush(Qt::black), mode = QPainter::RasterOp_NotDestination; break;
     default: return;
     }
-    QPainterPath area;
-    area.addPolygon(ToPicture().map(QPolygonF(destination.normalized())));
     if (painter_)
         painter_->setCompositionMode(mode);
-    FillArea(area, brush);
+    FillArea(ToPicture().map(QPolygonF(destination.normalized())), brush);
     if (painter_)
         painter_->setCompositionMode(QPainter::CompositionMode_SourceOver);
 }
@@ -601,12 +677,17 @@ QBrush Canvas::PictureBrush() const
     }
 }
 
-QPen Canvas::PicturePen(const QTransform& t, const QPainterPath& path) const
+double Canvas::PenPixels(const QTransform& t) const
+{
+    const double scale = std::sqrt(std::abs(t.determinant()));
+    const double widest = image_ ? 2.0 * std::max(image_->width(), image_->height()) + 2 : kMaxCoordinate;
+    return std::clamp(dc.pen.width * scale, 1.0, widest);
+}
+
+QPen Canvas::PicturePen(const QTransform& t, double width, const QPainterPath& path) const
 {
     const Pen& p = dc.pen;
     const double scale = std::sqrt(std::abs(t.determinant()));
-    const double widest = image_ ? 2.0 * std::max(image_->width(), image_->height()) + 2 : kMaxCoordinate;
-    const double width = std::clamp(p.width * scale, 1.0, widest);
     QPen pen(p.color);
     pen.setWidthF(width);
     pen.setCapStyle(p.cap);
@@ -628,7 +709,7 @@ QPen Canvas::PicturePen(const QTransform& t, const QPainterPath& path) const
         double unit = 0;
         for (qreal d : pen.dashPattern())
             unit += d * width;
-        if (!(unit > 0) || path.length() / unit > kMaxDashes)
+        if (!(unit > 0) || ControlLength(path) / unit > kMaxDashes)
             pen.setStyle(Qt::SolidLine);
     }
     return pen;
@@ -640,12 +721,16 @@ void Canvas::Paint(const QPainterPath& path, bool fill, bool stroke)
     const bool stroking = stroke && dc.pen.visible;
     if (!filling && !stroking)
         return;
-    const QPen pen = stroking ? PicturePen(ToPicture(), path) : QPen(Qt::NoPen);
-    const double margin = (stroking ? pen.widthF() : 0) / 2 + 1;
+    // Held to the bound by its control points before Qt measures or draws any of it.
+    const QTransform t = ToPicture();
+    const double width = stroking ? PenPixels(t) : 0, margin = width / 2 + 1;
+    if (!InReach(path))
+        return;
     const bool patterned = filling && dc.brush.kind != Brush::Solid;
     if (!Admit(path.boundingRect().adjusted(-margin, -margin, margin, margin),
                static_cast<std::size_t>(path.elementCount()), patterned ? kPatternCost : 1))
         return;
+    const QPen pen = stroking ? PicturePen(t, width, path) : QPen(Qt::NoPen);
     ApplyClip();
     painter_->resetTransform();
     if (filling) {
@@ -657,21 +742,28 @@ void Canvas::Paint(const QPainterPath& path, bool fill, bool stroke)
         painter_->strokePath(path, pen);
 }
 
-void Canvas::FillArea(const QPainterPath& area, const QBrush& brush)
+void Canvas::FillArea(const QPolygonF& area, const QBrush& brush)
 {
     const double cost = brush.style() == Qt::SolidPattern ? 1 : kPatternCost;
-    if (brush.style() == Qt::NoBrush || !Admit(area.boundingRect().adjusted(-1, -1, 1, 1), 4, cost))
+    if (brush.style() == Qt::NoBrush)
+        return;
+    // The area is cut to the picture, so that an area far larger than it still fills it.
+    const QPolygonF inside = painter_ ? ClipPolygon(area, QRectF(image_->rect()).adjusted(-1, -1, 1, 1)) : area;
+    if (inside.isEmpty() || !AllFinite(inside))
+        return;
+    if (!Admit(inside.boundingRect().adjusted(-1, -1, 1, 1), static_cast<std::size_t>(inside.size()), cost))
         return;
     ApplyClip();
     painter_->resetTransform();
-    painter_->fillPath(area, brush);
+    QPainterPath path;
+    path.addPolygon(inside);
+    painter_->fillPath(path, brush);
 }
 
 bool Canvas::Admit(const QRectF& bounds, std::size_t elements, double cost)
 {
-    for (double v : {bounds.left(), bounds.top(), bounds.right(), bounds.bottom()})
-        if (!(std::abs(v) <= kMaxCoordinate))
-            return false;
+    if (!InReach(bounds))
+        return false;
     bool drawn = false;
     if (!painter_) {
         measured_ = measured_ ? Union(*measured_, bounds) : bounds;
@@ -712,8 +804,7 @@ QRegion Canvas::RegionOf(const QPolygonF& polygon, Qt::FillRule rule)
         return r.isEmpty() ? QRegion() : QRegion(r.toRect());
     }
     Charge(static_cast<double>(polygon.size()));
-    const QPolygonF inside = polygon.intersected(QPolygonF(picture));
-    return QRegion(inside.toPolygon(), rule);
+    return QRegion(ClipPolygon(polygon, picture).toPolygon(), rule);
 }
 
 void Canvas::CombineClip(const QRegion& region, int mode)

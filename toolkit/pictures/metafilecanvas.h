@@ -222,13 +222,16 @@ private:
 
     QBrush PictureBrush() const;
 
-    // The current pen in picture pixels for a path of the picture.
-    QPen PicturePen(const QTransform& t, const QPainterPath& path) const;
+    // The width of the current pen in picture pixels, under `t`, and the pen itself for a path of
+    // the picture that is within reach.
+    double PenPixels(const QTransform& t) const;
+    QPen PicturePen(const QTransform& t, double width, const QPainterPath& path) const;
 
     // Fills and outlines a path of the picture with the current brush and pen.
     void Paint(const QPainterPath& path, bool fill, bool stroke);
 
-    void FillArea(const QPainterPath& area, const QBrush& brush);
+    // Fills an area of the picture (a polygon in its pixels) with a brush.
+    void FillArea(const QPolygonF& area, const QBrush& brush);
 
     // Whether something with these bounds (picture pixels) is drawn. Out of reach or not a
     // number: it is left out. Otherwise its share of the picture counts against the drawing
