@@ -89,9 +89,10 @@ public:
     WmfWriter& Delete(int index) { return Record(0x01F0, {index}); }
     WmfWriter& Rectangle(int l, int t, int r, int b) { return Record(0x041B, {b, r, t, l}); }
     WmfWriter& Ellipse(int l, int t, int r, int b) { return Record(0x0418, {b, r, t, l}); }
-    WmfWriter& Font(const AnsiString& face, int height)
+    // LOGFONT16: height, 0, 0, 0, weight, italic, underline, strike-out, character set, ..., face.
+    WmfWriter& Font(const AnsiString& face, int height, int charset = 1)
     {
-        std::string tail = std::string(8, '\0') + face;
+        std::string tail = std::string(3, '\0') + static_cast<char>(charset) + std::string(4, '\0') + face;
         tail.resize(8 + 32, '\0');
         return Record(0x02FB, {height, 0, 0, 0, 400}, tail);
     }
@@ -143,13 +144,15 @@ public:
     {
         return Record(35, {}, F32(m11) + F32(m12) + F32(m21) + F32(m22) + F32(dx) + F32(dy));
     }
-    EmfWriter& Font(int handle, const QString& face, int height)
+    // EMR_EXTCREATEFONTINDIRECTW, its LOGFONTW as WmfWriter::Font's.
+    EmfWriter& Font(int handle, const QString& face, int height, int charset = 1)
     {
         std::string name;
         for (QChar c : face)
             name += U16(c.unicode());
         name.resize(64, '\0');
-        return Record(82, {handle, height, 0, 0, 0, 400}, std::string(8, '\0') + name);
+        return Record(82, {handle, height, 0, 0, 0, 400},
+                      std::string(3, '\0') + static_cast<char>(charset) + std::string(4, '\0') + name);
     }
     EmfWriter& TextOutW(int x, int y, const QString& text, unsigned options = 0, QRect box = {})
     {
@@ -159,6 +162,11 @@ public:
         return Record(84, {0, 0, 0, 0, 1, 0, 0, x, y, text.size(), 76, options, box.left(), box.top(),
                            box.right() + 1, box.bottom() + 1, 0},
                       units);
+    }
+    // EMR_EXTTEXTOUTA of bytes, without a rectangle or advances.
+    EmfWriter& TextOutA(int x, int y, const std::string& bytes)
+    {
+        return Record(83, {0, 0, 0, 0, 1, 0, 0, x, y, static_cast<std::int64_t>(bytes.size()), 60, 0x100, 0}, bytes);
     }
     // EMR_STRETCHDIBITS of the quadrant DIB (source in its pixels, y from the bottom row).
     EmfWriter& StretchDib(QRect destination, QRect source)
@@ -467,6 +475,39 @@ TEST(EmfPlayback, StretchDibitsDrawsItsPixels)
     ExpectColour(image, 30, 30, kWhite);
     ExpectColour(image, 50, 30, kRed);
     ExpectColour(image, 70, 30, kGreen);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Text
+
+// ANSI text is read in the character set of its font: it draws the pixels that the same
+// characters draw as wide text.
+TEST(MetafileText, AnsiTextIsReadInTheCharsetOfItsFont)
+{
+    // 144 x 48 pixels: a frame of whole hundredths of millimetres, so that nothing is stretched.
+    auto wide = [](const QString& face, const QString& text) {
+        EmfWriter emf;
+        emf.Font(1, face, -30).Select(1).TextOutW(5, 5, text);
+        return Play(emf.File(144, 48, 2));
+    };
+    // SYMBOL_CHARSET: alpha, a sum sign and the top of a tall left parenthesis, drawn in the
+    // font that holds them.
+    EmfWriter symbol;
+    symbol.Font(1, QStringLiteral("Symbol"), -30, 2).Select(1).TextOutA(5, 5, "a\xE5\xE6");
+    const QImage formula = Play(symbol.File(144, 48, 2));
+    EXPECT_GT(Inked(formula, QRect(0, 0, 144, 48)), 60);
+    EXPECT_EQ(formula, wide(QStringLiteral("DejaVu Sans"), QStringLiteral("\u03B1\u2211\u239B")));
+    // GB2312_CHARSET (code page 936) in a WMF, and ANSI_CHARSET (1252).
+    WmfWriter chinese;
+    chinese.Window(0, 0, 144, 48).Font("SimSun", -30, 134).Select(0).TextOut(5, 5, "\xD6\xD0\xCE\xC4");
+    EXPECT_EQ(Play(chinese.File()), wide(QStringLiteral("SimSun"), QStringLiteral("\u4E2D\u6587")));
+    EmfWriter western;
+    western.Font(1, QStringLiteral("Arial"), -30, 0).Select(1).TextOutA(5, 5, "caf\xE9");
+    EXPECT_EQ(Play(western.File(144, 48, 2)), wide(QStringLiteral("Arial"), QStringLiteral("caf\u00E9")));
+    // A font of pictures that no font here holds: its text is left out.
+    EmfWriter pictures;
+    pictures.Font(1, QStringLiteral("Wingdings"), -30, 2).Select(1).TextOutA(5, 5, "J");
+    EXPECT_EQ(Inked(Play(pictures.File(144, 48, 2)), QRect(0, 0, 144, 48)), 0);
 }
 
 // ---------------------------------------------------------------------------------------------

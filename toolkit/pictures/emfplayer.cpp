@@ -148,7 +148,16 @@ private:
         QString face;
         for (std::size_t i = 0; i < 32 && r.Has(40 + 2 * i, 2) && r.U16(40 + 2 * i) != 0; ++i)
             face += QChar(r.U16(40 + 2 * i));
-        return MakeFont(FromQt(face), r.I32(12), r.I32(20), r.I32(28), r.U8(32) != 0, r.U8(33) != 0, r.U8(34) != 0);
+        LogFont font;
+        font.faceName = FromQt(face);
+        font.height = r.I32(12);
+        font.escapement = r.I32(20);
+        font.weight = r.I32(28);
+        font.italic = r.U8(32) != 0;
+        font.underline = r.U8(33) != 0;
+        font.strikeOut = r.U8(34) != 0;
+        font.charset = r.U8(35);
+        return MakeFont(font);
     }
 
     // EMR_EXTCREATEPEN: handle, offset and size of a pattern's BITMAPINFO and pixels (not used),
@@ -198,7 +207,7 @@ private:
                 run.text += QChar(r.U16(stringAt + 2 * i));
             run.advances = std::move(advances);
         } else {
-            run = AnsiRun(std::string(reinterpret_cast<const char*>(r.Data() + stringAt), chars), advances);
+            run = AnsiRun(r.Chars(stringAt, chars), advances, canvas_.dc.font.charset.value_or(kDefaultCharset));
         }
         if (options & kTextGlyphIndices)
             run = TextRun();

@@ -148,6 +148,15 @@ QPolygonF ClipPolygon(const QPolygonF& polygon, const QRectF& box)
     return out;
 }
 
+// The symbol fonts whose characters are small pictures of their own, not the Symbol font's.
+bool IsPictureFont(const AnsiString& faceName)
+{
+    std::string lower;
+    for (char c : faceName)
+        lower += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    return lower.starts_with("wingdings") || lower.starts_with("webdings") || lower == "marlett";
+}
+
 // The smallest rectangle holding both.
 QRectF Union(const QRectF& a, const QRectF& b)
 {
@@ -232,25 +241,31 @@ Brush PatternBrush(const QImage& pattern)
     return brush;
 }
 
-Font MakeFont(const AnsiString& faceName, double height, double escapement, int weight, bool italic, bool underline,
-              bool strikeOut)
+Font MakeFont(const LogFont& logFont)
 {
     TFont font;
-    font.SetName(faceName);
+    font.SetName(logFont.faceName);
     TFontStyles style = 0;
-    if (italic)
+    if (logFont.italic)
         style |= fsItalic;
-    if (underline)
+    if (logFont.underline)
         style |= fsUnderline;
-    if (strikeOut)
+    if (logFont.strikeOut)
         style |= fsStrikeOut;
     font.SetStyle(style);
     Font result;
     result.face = ToQFont(font);
-    if (weight > 0)
-        result.face.setWeight(static_cast<QFont::Weight>(std::clamp(weight, 1, 1000)));
-    result.height = height;
-    result.escapement = escapement;
+    if (logFont.weight > 0)
+        result.face.setWeight(static_cast<QFont::Weight>(std::clamp(logFont.weight, 1, 1000)));
+    result.height = logFont.height;
+    result.escapement = logFont.escapement;
+    result.charset = logFont.charset;
+    if (logFont.charset == kSymbolCharset) {
+        if (IsPictureFont(logFont.faceName))
+            result.charset.reset();
+        else
+            result.face.setFamily(QStringLiteral("DejaVu Sans"));
+    }
     return result;
 }
 
@@ -528,7 +543,7 @@ void Canvas::Text(QPointF reference, const QString& text, const std::vector<doub
     const QTransform t = ToPicture();
     if (box && (options & kTextOpaque))
         FillArea(t.map(QPolygonF(box->normalized())), QBrush(dc.backgroundColor));
-    if (text.isEmpty())
+    if (text.isEmpty() || !dc.font.charset)
         return;
     if (dc.textAlign & kAlignUpdatePosition)
         reference = dc.position;

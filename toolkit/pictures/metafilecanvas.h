@@ -4,6 +4,7 @@
 // pixels and hold it to the picture's limits before anything is drawn.
 #pragma once
 
+#include "metafilerecords.h"
 #include "sysutils.h"
 
 #include <QColor>
@@ -46,6 +47,9 @@ struct Font {
     QFont face;
     double height = 0;  // logical units: negative the character height, positive the cell height, 0 the default
     double escapement = 0; // tenths of a degree, counter-clockwise
+    // The LOGFONT character set its ANSI text is read in; none for a font of pictures
+    // (Wingdings and the like), whose characters no font here holds: its text is left out.
+    std::optional<std::uint8_t> charset = kDefaultCharset;
 };
 
 // Palettes and regions take their slot in the object table but draw nothing here.
@@ -65,11 +69,20 @@ Brush MakeBrush(std::uint32_t style, QColor color, std::uint32_t hatch);
 // A pattern brush of the bitmap given; a null bitmap is one of a kind not drawn here.
 Brush PatternBrush(const QImage& pattern);
 
-// A font as the toolkit's fonts are: Japanese Windows faces stand in for by the IPA fonts.
-Font MakeFont(const AnsiString& faceName, double height, double escapement, int weight, bool italic, bool underline,
-              bool strikeOut);
+// What both formats' font records (LOGFONT) say of a font.
+struct LogFont {
+    AnsiString faceName;
+    double height = 0, escapement = 0;
+    int weight = 0;
+    bool italic = false, underline = false, strikeOut = false;
+    std::uint8_t charset = kDefaultCharset;
+};
 
-inline Font DefaultFont() { return MakeFont({}, 0, 0, 0, false, false, false); }
+// A font as the toolkit's fonts are: Japanese Windows faces stand in for by the IPA fonts. The
+// Symbol font's characters are drawn in DejaVu Sans, which holds them all.
+Font MakeFont(const LogFont& logFont);
+
+inline Font DefaultFont() { return MakeFont({}); }
 
 enum MapMode { MapText = 1, MapLoMetric, MapHiMetric, MapLoEnglish, MapHiEnglish, MapTwips, MapIsotropic, MapAnisotropic };
 

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tk::metafile {
@@ -48,6 +49,12 @@ public:
         return Bytes(data_ + at, length);
     }
     Bytes From(std::size_t at) const { return Sub(at, size_ - std::min(at, size_)); }
+    // `length` bytes from `at`, as they are.
+    std::string_view Chars(std::size_t at, std::size_t length) const
+    {
+        Need(at, length);
+        return {reinterpret_cast<const char*>(data_ + at), length};
+    }
 
     std::uint8_t U8(std::size_t at) const
     {
@@ -86,15 +93,23 @@ inline QColor ColorOf(std::uint32_t ref)
     return QColor(static_cast<int>(ref & 0xFF), static_cast<int>((ref >> 8) & 0xFF), static_cast<int>((ref >> 16) & 0xFF));
 }
 
-// Text held in code page 932 with, when the record gives them, the advance of each byte; a
-// double-byte character advances by the sum of its two. The advances come out one for each
-// UTF-16 unit of the text (0 for the second unit of a pair).
+// LOGFONT character sets (lfCharSet) that text records depend on. A font without one of its
+// own reads its text in the code page of the system the metafile was made on: 932.
+constexpr std::uint8_t kAnsiCharset = 0, kDefaultCharset = 1, kSymbolCharset = 2;
+
+// Text of a record in Unicode with, when the record gives them, the advance of each character,
+// one for each UTF-16 unit of the text (0 for the second unit of a pair).
 struct TextRun {
     QString text;
     std::vector<double> advances;
 };
 
-TextRun AnsiRun(const std::string& bytes, const std::vector<double>& byteAdvances);
+// ANSI text as GDI reads it in a font of the character set given: in that set's code page
+// (SHIFTJIS and DEFAULT 932, ANSI 1252, GB2312 936, CHINESEBIG5 950, HANGUL 949, and so on),
+// or through the Symbol font's encoding for SYMBOL. `byteAdvances`, when there is one for each
+// byte, give the characters theirs: a double-byte character advances by the sum of its two.
+// A byte or pair the code page has no character for reads as "?".
+TextRun AnsiRun(std::string_view bytes, const std::vector<double>& byteAdvances, std::uint8_t charset);
 
 // What both formats' records start with: their kind and their size in bytes.
 struct RecordHead {

@@ -159,10 +159,17 @@ private:
     // pitch and family (8 bits), face name (up to 32 bytes, ended by 0).
     Font ReadFont(const Bytes& p) const
     {
-        std::string face;
+        LogFont font;
         for (std::size_t i = 18; i < 50 && p.Has(i, 1) && p.U8(i) != 0; ++i)
-            face += static_cast<char>(p.U8(i));
-        return MakeFont(face, p.I16(0), p.I16(4), p.I16(8), p.U8(10) != 0, p.U8(11) != 0, p.U8(12) != 0);
+            font.faceName += static_cast<char>(p.U8(i));
+        font.height = p.I16(0);
+        font.escapement = p.I16(4);
+        font.weight = p.I16(8);
+        font.italic = p.U8(10) != 0;
+        font.underline = p.U8(11) != 0;
+        font.strikeOut = p.U8(12) != 0;
+        font.charset = p.U8(13);
+        return MakeFont(font);
     }
 
     // META_TEXTOUT: string length, the string (padded to 16 bits), y, x.
@@ -190,14 +197,13 @@ private:
         } else {
             reference = WmfPoint(p, 2 + padded);
         }
-        p.Need(stringAt, bytes);
-        const std::string text(reinterpret_cast<const char*>(p.Data() + stringAt), bytes);
+        const std::string_view text = p.Chars(stringAt, bytes);
         std::vector<double> byteAdvances;
         const std::size_t advancesAt = stringAt + padded;
         if (extended && p.Has(advancesAt, 2 * bytes) && bytes > 0)
             for (std::size_t i = 0; i < bytes; ++i)
                 byteAdvances.push_back(p.I16(advancesAt + 2 * i));
-        const TextRun run = AnsiRun(text, byteAdvances);
+        const TextRun run = AnsiRun(text, byteAdvances, canvas_.dc.font.charset.value_or(kDefaultCharset));
         canvas_.Text(reference, run.text, run.advances, options, box);
     }
 
