@@ -522,12 +522,12 @@ void ExpectRefused(const std::string& name, const std::string& file, int width =
     EXPECT_LT(timer.elapsed(), 3000) << name;
 }
 
+// A damaged header or record structure: the file is refused.
 TEST(MetafileMalformed, WmfFaultsAreRefused)
 {
     const std::string good = RedAndBlue().File();
     ASSERT_NO_THROW(Play(good));
     const std::string header = good.substr(0, 18);
-    auto withRecord = [&](const std::string& record) { return header + record + U32(3) + U16(0); };
     const std::pair<const char*, std::string> cases[] = {
         {"empty", ""},
         {"not a metafile", "GIF89a and then some more bytes"},
@@ -535,15 +535,6 @@ TEST(MetafileMalformed, WmfFaultsAreRefused)
         {"cut inside the header", good.substr(0, 10)},
         {"record size 0", header + U32(0) + U16(0x041B) + good.substr(18)},
         {"record size past the end", header + U32(0x7FFFFFFF) + U16(0x041B) + U16(0)},
-        {"polygon count beyond its record", withRecord(U32(5) + U16(0x0324) + U16(30000) + U16(1) + U16(2))},
-        {"polypolygon counts beyond", withRecord(U32(6) + U16(0x0538) + U16(2) + U16(65535) + U16(65535))},
-        {"text longer than its record", withRecord(U32(5) + U16(0x0521) + U16(200) + U16(0))},
-        {"object index out of range", WmfWriter().Select(9).File(2)},
-        {"more objects than the table", WmfWriter().Brush(0).Brush(0).Brush(0).File(2)},
-        {"DIB colour table beyond its record",
-         WmfWriter().Record(0x0F43, {0x20, 0xCC, 0, 2, 2, 0, 0, 4, 4, 0, 0}, QuadrantDib().replace(32, 4, U32(1000000))).File()},
-        {"DIB pixels cut short",
-         WmfWriter().Record(0x0F43, {0x20, 0xCC, 0, 2, 2, 0, 0, 4, 4, 0, 0}, QuadrantDib().substr(0, 48)).File()},
         {"placeable with 0 units per inch", RedAndBlue().Placeable(0, 0, 100, 100, 0)},
         {"placeable with an empty box", RedAndBlue().Placeable(0, 0, 0, 100, 1440)},
     };
@@ -557,7 +548,7 @@ TEST(MetafileMalformed, EmfFaultsAreRefused)
     drawing.NullPen().Brush(1, kRedRef).Select(1).Rectangle(0, 0, 10, 10);
     const std::string good = drawing.File(20, 20, 2);
     ASSERT_NO_THROW(Play(good));
-    auto with = [](const std::string& record, int handles = 4) { return EmfWriter().Raw(record).File(20, 20, handles); };
+    auto with = [](const std::string& record) { return EmfWriter().Raw(record).File(20, 20); };
     std::string badSignature = good;
     badSignature[40] = 'X';
     std::string longHeader = good;
@@ -570,33 +561,106 @@ TEST(MetafileMalformed, EmfFaultsAreRefused)
         {"record size 0", with(U32(43) + U32(0) + std::string(16, '\0'))},
         {"record size below its type and size", with(U32(43) + U32(4) + std::string(16, '\0'))},
         {"record size past the end", with(U32(43) + U32(0xFFFFFFF0) + std::string(16, '\0'))},
-        {"rectangle cut short", with(U32(43) + U32(16) + std::string(8, '\0'))},
-        {"polygon count absurd", with(U32(3) + U32(36) + std::string(16, '\0') + U32(0xFFFFFFFF) + U32(0))},
-        {"polypolygon counts beyond", with(U32(8) + U32(44) + std::string(16, '\0') + U32(2) + U32(4) + U32(0x7FFFFFFF) + U32(0x7FFFFFFF))},
-        {"polypolygon with absurd polygons", with(U32(8) + U32(40) + std::string(16, '\0') + U32(0xFFFFFFFF) + U32(0) + U32(0))},
-        {"create beyond the handles", with(U32(39) + U32(24) + U32(4) + U32(0) + U32(0) + U32(0), 4)},
-        {"create at the reserved handle", with(U32(39) + U32(24) + U32(0) + U32(0) + U32(0) + U32(0))},
-        {"select beyond the handles", with(U32(37) + U32(12) + U32(300))},
-        {"text string outside its record", EmfWriter().Record(84, {0, 0, 0, 0, 1, 0, 0, 0, 0, 50, 4000, 0, 0, 0, 0, 0, 0}).File(20, 20)},
-        {"DIB offsets outside the record",
-         EmfWriter().Record(81, {0, 0, 0, 0, 0, 0, 0, 0, 2, 2, 80, 40, 0x7FFFFFF0, 16, 0, 0x00CC0020, 10, 10}).File(20, 20)},
     };
     for (const auto& [name, file] : cases)
         ExpectRefused(name, file, 81, 81);
 }
 
-// Files kept in tests/data/metafile/malformed, one for each fault, named after it.
-TEST(MetafileMalformed, KeptFixturesAreRefused)
+// A record whose own fields are not consistent is skipped, and what comes after it is drawn: a
+// red square over the top left quarter of a 20 x 20 picture.
+void ExpectDrawnAfter(const std::string& name, const std::string& file)
+{
+    QImage image;
+    ASSERT_NO_THROW(image = Play(file, 20, 20)) << name;
+    ExpectColour(image, 5, 5, kRed);
+    ExpectColour(image, 15, 15, kWhite);
+}
+
+TEST(MetafileMalformed, ADamagedRecordIsSkippedAndTheRestDrawn)
+{
+    // WMF: the damaged record, then a red brush into the next free slot (`slot`) and the square.
+    using AddWmf = void (*)(WmfWriter&);
+    auto wmf = [](AddWmf addDamaged, int slot = 1) {
+        WmfWriter w;
+        w.Window(0, 0, 20, 20).NullPen().Select(0);
+        addDamaged(w);
+        return w.Brush(kRedRef).Select(slot).Rectangle(0, 0, 10, 10).File();
+    };
+    WmfWriter full; // a table of two slots, the second brush finding none free
+    full.Window(0, 0, 20, 20).NullPen().Select(0).Brush(kRedRef).Brush(kBlueRef).Select(1).Rectangle(0, 0, 10, 10);
+    const std::pair<const char*, std::string> wmfCases[] = {
+        {"polygon count beyond its record", wmf([](WmfWriter& w) { w.Record(0x0324, {30000, 1, 2}); })},
+        {"polypolygon counts beyond", wmf([](WmfWriter& w) { w.Record(0x0538, {2, 65535, 65535}); })},
+        {"text longer than its record", wmf([](WmfWriter& w) { w.Record(0x0521, {200, 0}); })},
+        {"object index out of range", wmf([](WmfWriter& w) { w.Select(9); })},
+        {"more objects than the table", full.File(2)},
+        {"DIB colour table beyond its record",
+         wmf([](WmfWriter& w) { w.Record(0x0F43, {0x20, 0xCC, 0, 2, 2, 0, 0, 4, 4, 0, 0}, QuadrantDib().replace(32, 4, U32(1000000))); })},
+        {"DIB pixels cut short",
+         wmf([](WmfWriter& w) { w.Record(0x0F43, {0x20, 0xCC, 0, 2, 2, 0, 0, 4, 4, 0, 0}, QuadrantDib().substr(0, 48)); })},
+        // a pattern brush that cannot be read still takes its slot, so the red brush takes 2
+        {"pattern brush DIB cut short", wmf([](WmfWriter& w) { w.Record(0x0142, {5, 0}, QuadrantDib().substr(0, 30)); }, 2)},
+    };
+    for (const auto& [name, file] : wmfCases)
+        ExpectDrawnAfter(name, file);
+
+    // EMF: the damaged record, then a red brush at handle 1 and the square.
+    auto emf = [](EmfWriter& damaged) {
+        return damaged.NullPen().Brush(1, kRedRef).Select(1).Rectangle(0, 0, 10, 10).File(20, 20, 4);
+    };
+    auto raw = [&](const std::string& record) {
+        EmfWriter w;
+        return emf(w.Raw(record));
+    };
+    auto record = [&](std::uint32_t type, std::initializer_list<std::int64_t> fields) {
+        EmfWriter w;
+        return emf(w.Record(type, fields));
+    };
+    const std::pair<const char*, std::string> emfCases[] = {
+        {"rectangle cut short", raw(U32(43) + U32(16) + std::string(8, '\0'))},
+        {"polygon count absurd", record(3, {0, 0, 0, 0, 0xFFFFFFFF, 0})},
+        {"polypolygon counts beyond", record(8, {0, 0, 0, 0, 2, 4, 0x7FFFFFFF, 0x7FFFFFFF})},
+        {"polypolygon with absurd polygons", record(8, {0, 0, 0, 0, 0xFFFFFFFF, 0, 0})},
+        {"create beyond the handles", record(39, {4, 0, 0, 0})},
+        {"create at the reserved handle", record(39, {0, 0, 0, 0})},
+        {"select beyond the handles", record(37, {300})},
+        {"text string outside its record", record(84, {0, 0, 0, 0, 1, 0, 0, 0, 0, 50, 4000, 0, 0, 0, 0, 0, 0})},
+        {"DIB offsets outside the record", record(81, {0, 0, 0, 0, 0, 0, 0, 0, 2, 2, 80, 40, 0x7FFFFFF0, 16, 0, 0x00CC0020, 10, 10})},
+    };
+    for (const auto& [name, file] : emfCases)
+        ExpectDrawnAfter(name, file);
+
+    // A file of nothing but damaged records costs no more than any other.
+    EmfWriter many;
+    for (int i = 0; i < 1'000'000; ++i)
+        many.Raw(U32(43) + U32(12) + U32(0));
+    QElapsedTimer timer;
+    timer.start();
+    try {
+        Play(many.File(20, 20), 20, 20);
+    } catch (const EInvalidGraphic&) {
+    }
+    EXPECT_LT(timer.elapsed(), 3000);
+}
+
+// Files kept in tests/data/metafile: in malformed/, each refused, and in bad-record/, each
+// drawing a red square after its damaged record; one file for each fault, named after it.
+TEST(MetafileMalformed, KeptFixtures)
 {
     const char* data = std::getenv("PAGORA_TEST_DATA");
     ASSERT_NE(data, nullptr);
-    const std::filesystem::path folder = std::filesystem::path(data) / "metafile" / "malformed";
-    int count = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    const std::filesystem::path folder = std::filesystem::path(data) / "metafile";
+    int refused = 0, drawn = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(folder / "malformed")) {
         ExpectRefused(entry.path().filename().string(), testing_files::ReadBytes(entry.path().string()));
-        ++count;
+        ++refused;
     }
-    EXPECT_GE(count, 8);
+    for (const auto& entry : std::filesystem::directory_iterator(folder / "bad-record")) {
+        ExpectDrawnAfter(entry.path().filename().string(), testing_files::ReadBytes(entry.path().string()));
+        ++drawn;
+    }
+    EXPECT_GE(refused, 8);
+    EXPECT_GE(drawn, 8);
 }
 
 TEST(MetafileLimits, HugeExtentsAndCostlyFilesStopCleanly)

@@ -39,7 +39,7 @@ EmfHeader ReadEmfHeader(const Bytes& file)
     EmfHeader header;
     const std::uint32_t size = file.U32(4);
     if (size < 88 || size > file.Size())
-        throw DamagedPicture();
+        throw DamagedData();
     header.bounds = RectL(file, 8);
     header.frame = RectL(file, 24);
     header.handles = file.U16(56);
@@ -51,12 +51,12 @@ EmfHeader ReadEmfHeader(const Bytes& file)
 
 // Each record: type (32 bits), size in bytes (32 bits, the 8 bytes of type and size included),
 // parameters. The records end with EMR_EOF (14).
-template <class Visit>
-void ForEachEmfRecord(const Bytes& file, std::size_t at, Visit&& visit)
+template <class Visit, class Skipped>
+void ForEachEmfRecord(const Bytes& file, std::size_t at, Visit&& visit, Skipped&& skipped)
 {
     ForEachRecord(
         file, at, 8, 14, [&](std::size_t r) { return RecordHead{file.U32(r), file.U32(r + 4)}; },
-        [&](std::uint32_t type, std::size_t r, std::size_t bytes) { visit(type, file.Sub(r, bytes)); });
+        [&](std::uint32_t type, std::size_t r, std::size_t bytes) { visit(type, file.Sub(r, bytes)); }, skipped);
 }
 
 // An array of points: POINTL (32-bit x, y) or, in the 16-bit records, POINTS.
@@ -117,7 +117,9 @@ public:
 
     void Play()
     {
-        ForEachEmfRecord(file_, header_.firstRecord, [this](std::uint32_t type, const Bytes& r) { Record(type, r); });
+        ForEachEmfRecord(
+            file_, header_.firstRecord, [this](std::uint32_t type, const Bytes& r) { Record(type, r); },
+            [this] { canvas_.RecordSkipped(); });
     }
 
 private:
@@ -125,7 +127,7 @@ private:
     std::size_t Index(std::uint32_t index) const
     {
         if (index == 0 || index >= objects_.size())
-            throw DamagedPicture();
+            throw DamagedData();
         return index;
     }
 
@@ -414,7 +416,7 @@ QRectF EmfDeviceFrame(const EmfHeader& header)
     }
     if (header.bounds.width() >= 0 && header.bounds.height() >= 0)
         return header.bounds.adjusted(0, 0, 1, 1);
-    throw DamagedPicture();
+    throw DamagedData();
 }
 
 } // namespace

@@ -23,8 +23,14 @@ QImage PlayMetafile(const QByteArray& data, int targetWidth, int targetHeight)
         throw PictureTooLarge();
     const metafile::Bytes file(reinterpret_cast<const unsigned char*>(data.constData()),
                                static_cast<std::size_t>(data.size()));
-    return metafile::IsEmf(file) ? metafile::PlayEmf(file, targetWidth, targetHeight)
-                                 : metafile::PlayWmf(file, targetWidth, targetHeight);
+    try {
+        return metafile::IsEmf(file) ? metafile::PlayEmf(file, targetWidth, targetHeight)
+                                     : metafile::PlayWmf(file, targetWidth, targetHeight);
+    } catch (const metafile::DamagedData&) {
+        throw DamagedPicture();
+    } catch (const metafile::BeyondLimits&) {
+        throw PictureTooLarge();
+    }
 }
 
 } // namespace tk

@@ -10,9 +10,11 @@ namespace tk {
 // without a box (either side 0 or less), of its own size at 96 pixels per inch: the frame of
 // an EMF, the bounding box of a WMF with the placeable header, the window (or the drawing) of a
 // WMF without one. The kind is read from the data, so an EMF named .wmf plays as well.
-// Raises EInvalidGraphic (DamagedPicture) for data that is not a metafile or is cut short or
-// inconsistent inside a record, and PictureTooLarge for a picture beyond the decoders' limits
-// or one that asks for more drawing than any picture needs.
+// A record whose own fields are not consistent is skipped and the rest drawn. Raises
+// EInvalidGraphic (DamagedPicture) for data that is not a metafile or whose header or record
+// structure is damaged (a record cut short by the end of the data, a record size of 0), and
+// PictureTooLarge for a picture beyond the decoders' limits or one that asks for more drawing
+// than any picture needs.
 QImage PlayMetafile(const QByteArray& data, int targetWidth, int targetHeight);
 
 // The picture loader's check that a BMP file held in memory has all the pixel data its header

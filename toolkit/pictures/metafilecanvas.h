@@ -158,6 +158,9 @@ public:
 
     std::optional<QRectF> Measured() const { return measured_; }
 
+    // Counts a record skipped for damage against the drawing work.
+    void RecordSkipped();
+
     // Logical units to device units: the mapping mode with window and viewport.
     QTransform PageTransform() const;
 

@@ -183,11 +183,11 @@ std::size_t DibInfoSize(const Bytes& info, bool paletteIndices)
         if (headerSize == 40)
             masks = compression == 3 ? 12 : compression == 6 ? 16 : 0;
     } else {
-        throw DamagedPicture();
+        throw DamagedData();
     }
     const std::uint64_t size = headerSize + masks + entries * entrySize; // below 2^35
     if (size > info.Size())
-        throw DamagedPicture();
+        throw DamagedData();
     return static_cast<std::size_t>(size);
 }
 
@@ -209,7 +209,7 @@ Bitmap DecodeDib(const Bytes& info, const Bytes& pixels, bool paletteIndices)
         return bitmap;
     const std::int64_t rows = height < 0 ? -height : height;
     if (width <= 0 || rows == 0)
-        throw DamagedPicture();
+        throw DamagedData();
     if (static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(rows) > kMaxPictureBytes / 4)
         throw PictureTooLarge();
 
@@ -222,14 +222,14 @@ Bitmap DecodeDib(const Bytes& info, const Bytes& pixels, bool paletteIndices)
     file.append(reinterpret_cast<const char*>(info.Data()), static_cast<qsizetype>(infoSize));
     file.append(reinterpret_cast<const char*>(pixels.Data()), static_cast<qsizetype>(pixels.Size()));
     if (!BitmapHoldsItsPixels(file))
-        throw DamagedPicture();
+        throw DamagedData();
     QBuffer buffer(&file);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer, "bmp");
     reader.setAutoDetectImageFormat(false);
     bitmap.image = reader.read();
     if (bitmap.image.isNull())
-        throw DamagedPicture();
+        throw DamagedData();
     return bitmap;
 }
 

@@ -22,8 +22,18 @@ namespace tk::metafile {
 // A file of more records than this asks for more work than any picture needs.
 constexpr std::uint64_t kMaxRecords = 1'000'000;
 
+// Raised for data that is not consistent: a field beyond the end of its record or of the file,
+// counts or objects that do not agree. Inside a record it ends that record; elsewhere (the
+// header, the record structure) the picture, as damaged. It carries nothing, since a file of
+// damaged records raises it once for each.
+struct DamagedData {};
+
+// Raised when a picture asks for more than its limits allow (drawing work, saved states): it
+// ends the whole picture, as too large.
+struct BeyondLimits {};
+
 // A window on the file's bytes, read as little-endian fields. Every read is checked against the
-// window, so a field beyond the end of its record or of the file is a damaged picture.
+// window, so a field beyond the end of its record or of the file is damaged data.
 class Bytes {
 public:
     Bytes() = default;
@@ -35,13 +45,13 @@ public:
     void Need(std::size_t at, std::size_t length) const
     {
         if (!Has(at, length))
-            throw DamagedPicture();
+            throw DamagedData();
     }
     // `count` items of `itemSize` bytes from `at`; compared by division, so nothing overflows.
     void NeedItems(std::size_t at, std::uint64_t count, std::size_t itemSize) const
     {
         if (at > size_ || count > (size_ - at) / itemSize)
-            throw DamagedPicture();
+            throw DamagedData();
     }
     Bytes Sub(std::size_t at, std::size_t length) const
     {
@@ -119,21 +129,30 @@ struct RecordHead {
 
 // Walks the records from `at` to the end record (of kind `endKind`) or to the end of the data.
 // `head(at)` reads a record's kind and size; a record smaller than its own head or reaching
-// past the data is damage, and so many records that no picture needs them are too large.
-template <class Head, class Visit>
+// past the data is damage to the file, and so many records that no picture needs them are
+// too large. A record whose own fields are not consistent (a count beyond its end, an object
+// that is not there, a bitmap that does not decode) raises DamagedData or a decoder's picture
+// error while `visit` plays it: that record is skipped, `skipped` told, and the rest played.
+template <class Head, class Visit, class Skipped>
 void ForEachRecord(const Bytes& file, std::size_t at, std::uint64_t headBytes, std::uint32_t endKind, Head&& head,
-                   Visit&& visit)
+                   Visit&& visit, Skipped&& skipped)
 {
     std::uint64_t count = 0;
     while (at < file.Size()) {
         const RecordHead record = head(at);
         if (record.bytes < headBytes || record.bytes > file.Size() - at)
-            throw DamagedPicture();
+            throw DamagedData();
         if (record.kind == endKind)
             return;
         if (++count > kMaxRecords)
             throw PictureTooLarge();
-        visit(record.kind, at, static_cast<std::size_t>(record.bytes));
+        try {
+            visit(record.kind, at, static_cast<std::size_t>(record.bytes));
+        } catch (const DamagedData&) {
+            skipped();
+        } catch (const EInvalidGraphic&) {
+            skipped();
+        }
         at += static_cast<std::size_t>(record.bytes);
     }
 }

@@ -27,7 +27,7 @@ QImage DecodeBitmap16(const Bytes& b, QColor zero, QColor one)
 {
     const int width = b.I16(2), height = b.I16(4), planes = b.U8(8), bitsPerPixel = b.U8(9);
     if (width <= 0 || height <= 0 || planes != 1)
-        throw DamagedPicture();
+        throw DamagedData();
     if (bitsPerPixel != 1 && bitsPerPixel != 24 && bitsPerPixel != 32)
         return {};
     const std::size_t stride = static_cast<std::size_t>((width * bitsPerPixel + 15) / 16 * 2);
@@ -77,12 +77,12 @@ WmfHeader ReadWmfHeader(const Bytes& file)
         header.boundingBox = QRectF(QPointF(file.I16(6), file.I16(8)), QPointF(file.I16(10), file.I16(12)));
         header.unitsPerInch = file.U16(14);
         if (header.unitsPerInch == 0 || header.boundingBox.width() == 0 || header.boundingBox.height() == 0)
-            throw DamagedPicture();
+            throw DamagedData();
         at = 22;
     }
     const std::uint16_t type = file.U16(at), headerWords = file.U16(at + 2), version = file.U16(at + 4);
     if ((type != 1 && type != 2) || headerWords != 9 || (version != 0x0100 && version != 0x0300))
-        throw DamagedPicture();
+        throw DamagedData();
     header.objectCount = file.U16(at + 10);
     header.firstRecord = at + 18;
     return header;
@@ -91,14 +91,15 @@ WmfHeader ReadWmfHeader(const Bytes& file)
 // Each record: size in 16-bit words (32 bits, its 6 bytes of size and function included),
 // function (16 bits), parameters. The records end with META_EOF (function 0); a file that
 // ends on a record's end without it plays what it has.
-template <class Visit>
-void ForEachWmfRecord(const Bytes& file, std::size_t at, Visit&& visit)
+template <class Visit, class Skipped>
+void ForEachWmfRecord(const Bytes& file, std::size_t at, Visit&& visit, Skipped&& skipped)
 {
     ForEachRecord(
         file, at, 6, 0, [&](std::size_t r) { return RecordHead{file.U16(r + 4), std::uint64_t{file.U32(r)} * 2}; },
         [&](std::uint32_t function, std::size_t r, std::size_t bytes) {
             visit(static_cast<std::uint16_t>(function), file.Sub(r + 6, bytes - 6), std::uint64_t{bytes} / 2);
-        });
+        },
+        skipped);
 }
 
 // WMF parameters are 16-bit words, most often in the reverse order of the call: y before x,
@@ -132,25 +133,33 @@ public:
 
     void Play()
     {
-        ForEachWmfRecord(file_, header_.firstRecord,
-                         [this](std::uint16_t function, const Bytes& p, std::uint64_t words) { Record(function, p, words); });
+        ForEachWmfRecord(
+            file_, header_.firstRecord,
+            [this](std::uint16_t function, const Bytes& p, std::uint64_t words) { Record(function, p, words); },
+            [this] { canvas_.RecordSkipped(); });
     }
 
 private:
-    // New objects take the lowest free slot of the table the header sized.
-    void Create(GdiObject object)
+    // New objects take the lowest free slot of the table the header sized, so a record that
+    // later selects or deletes one counts on every object before it having taken its slot. An
+    // object whose record cannot be read takes its slot all the same, as it did when the file
+    // was made, with nothing to select; the record is then skipped.
+    template <class Make>
+    void Create(Make&& make)
     {
         if (free_.empty())
-            throw DamagedPicture();
-        objects_[*free_.begin()] = std::move(object);
+            throw DamagedData();
+        const std::size_t slot = *free_.begin();
         free_.erase(free_.begin());
+        objects_[slot] = OtherObject{};
+        objects_[slot] = make();
     }
 
     std::size_t Index(const Bytes& p) const
     {
         const std::size_t index = p.U16(0);
         if (index >= objects_.size())
-            throw DamagedPicture();
+            throw DamagedData();
         return index;
     }
 
@@ -180,7 +189,7 @@ private:
     {
         const std::int16_t length = p.I16(extended ? 4 : 0);
         if (length < 0)
-            throw DamagedPicture();
+            throw DamagedData();
         const auto bytes = static_cast<std::size_t>(length), padded = bytes + (bytes & 1);
         unsigned options = 0;
         std::optional<QRectF> box;
@@ -272,18 +281,18 @@ private:
         case 0x001E: canvas_.Save(); break;                                       // META_SAVEDC
         case 0x0127: canvas_.Restore(p.I16(0)); break;                            // META_RESTOREDC: which
         case 0x02FA: // META_CREATEPENINDIRECT: style, width (x, y: y unused), COLORREF
-            Create(MakePen(p.U16(0), p.I16(2), ColorOf(p.U32(6))));
+            Create([&] { return MakePen(p.U16(0), p.I16(2), ColorOf(p.U32(6))); });
             break;
         case 0x02FC: // META_CREATEBRUSHINDIRECT: style, COLORREF, hatch
-            Create(MakeBrush(p.U16(0), ColorOf(p.U32(2)), p.U16(6)));
+            Create([&] { return MakeBrush(p.U16(0), ColorOf(p.U32(2)), p.U16(6)); });
             break;
-        case 0x02FB: Create(ReadFont(p)); break;                                  // META_CREATEFONTINDIRECT
+        case 0x02FB: Create([&] { return ReadFont(p); }); break;                  // META_CREATEFONTINDIRECT
         case 0x0142: // META_DIBCREATEPATTERNBRUSH: style, colour usage, DIB
-            Create(PatternBrush(DecodePackedDib(p.From(4), p.U16(0) != 3 && p.U16(2) == 1).image));
+            Create([&] { return PatternBrush(DecodePackedDib(p.From(4), p.U16(0) != 3 && p.U16(2) == 1).image); });
             break;
-        case 0x01F9: Create(PatternBrush({})); break;                             // META_CREATEPATTERNBRUSH
+        case 0x01F9: Create([] { return PatternBrush({}); }); break;              // META_CREATEPATTERNBRUSH
         case 0x00F7:                                                              // META_CREATEPALETTE
-        case 0x06FF: Create(OtherObject{}); break;                                // META_CREATEREGION
+        case 0x06FF: Create([] { return OtherObject{}; }); break;                 // META_CREATEREGION
         case 0x012D: // META_SELECTOBJECT: index; an empty slot selects nothing, as in GDI
             if (const auto& object = objects_[Index(p)])
                 dc.Select(*object);
@@ -367,20 +376,27 @@ WmfFrameRecords FindFrameRecords(const Bytes& file, const WmfHeader& header)
 {
     WmfFrameRecords found;
     bool windowOrgSet = false, viewportOrgSet = false;
-    ForEachWmfRecord(file, header.firstRecord, [&](std::uint16_t function, const Bytes& p, std::uint64_t) {
-        auto firstExtent = [&](std::optional<QSizeF>& extent) {
-            if (!extent && p.I16(0) != 0 && p.I16(2) != 0)
-                extent = QSizeF(p.I16(2), p.I16(0));
-        };
-        if (function == 0x020B && !std::exchange(windowOrgSet, true))
-            found.windowOrg = WmfPoint(p, 0);
-        else if (function == 0x020D && !std::exchange(viewportOrgSet, true))
-            found.viewportOrg = WmfPoint(p, 0);
-        else if (function == 0x020C)
-            firstExtent(found.windowExt);
-        else if (function == 0x020E)
-            firstExtent(found.viewportExt);
-    });
+    ForEachWmfRecord(
+        file, header.firstRecord,
+        [&](std::uint16_t function, const Bytes& p, std::uint64_t) {
+            auto firstOrigin = [&](QPointF& origin, bool& set) {
+                if (!set)
+                    origin = WmfPoint(p, 0), set = true;
+            };
+            auto firstExtent = [&](std::optional<QSizeF>& extent) {
+                if (!extent && p.I16(0) != 0 && p.I16(2) != 0)
+                    extent = QSizeF(p.I16(2), p.I16(0));
+            };
+            if (function == 0x020B)
+                firstOrigin(found.windowOrg, windowOrgSet);
+            else if (function == 0x020D)
+                firstOrigin(found.viewportOrg, viewportOrgSet);
+            else if (function == 0x020C)
+                firstExtent(found.windowExt);
+            else if (function == 0x020E)
+                firstExtent(found.viewportExt);
+        },
+        [] {});
     return found;
 }
 
