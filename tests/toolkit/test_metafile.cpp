@@ -477,6 +477,82 @@ TEST(EmfPlayback, StretchDibitsDrawsItsPixels)
     ExpectColour(image, 70, 30, kGreen);
 }
 
+// RGNDATA of rectangles (left, top, right, bottom; right and bottom outside).
+std::string RegionData(std::initializer_list<QRect> rects)
+{
+    std::string data = U32(32) + U32(1) + U32(static_cast<std::int64_t>(rects.size())) +
+                       U32(static_cast<std::int64_t>(16 * rects.size())) + std::string(16, '\0');
+    for (const QRect& r : rects)
+        data += U32(r.left()) + U32(r.top()) + U32(r.right() + 1) + U32(r.bottom() + 1);
+    return data;
+}
+
+// TRIVERTEX: x, y, then 16-bit red, green, blue and alpha.
+std::string Vertex(int x, int y, QRgb color)
+{
+    return U32(x) + U32(y) + U16(qRed(color) << 8) + U16(qGreen(color) << 8) + U16(qBlue(color) << 8) + U16(0);
+}
+
+TEST(EmfPlayback, GradientFillsRectanglesAndTriangles)
+{
+    EmfWriter emf;
+    // GRADIENT_FILL_RECT_H from red at x = 0 to blue at x = 100, over the top 40 rows.
+    emf.Record(118, {0, 0, 0, 0, 2, 1, 0}, Vertex(0, 0, kRed) + Vertex(100, 40, kBlue) + U32(0) + U32(1));
+    // GRADIENT_FILL_TRIANGLE with a red, a green and a blue corner below.
+    emf.Record(118, {0, 0, 0, 0, 3, 1, 2},
+               Vertex(0, 100, kRed) + Vertex(100, 100, kGreen) + Vertex(50, 50, kBlue) + U32(0) + U32(1) + U32(2));
+    const QImage image = Play(emf.File(100, 100), 100, 100);
+    ExpectColour(image, 1, 20, kRed);
+    ExpectColour(image, 50, 20, qRgb(128, 0, 127));
+    ExpectColour(image, 98, 20, kBlue);
+    ExpectColour(image, 50, 83, qRgb(85, 85, 85)); // the middle of the triangle
+    ExpectColour(image, 50, 99, qRgb(127, 127, 3)); // the middle of its lower side
+    ExpectColour(image, 50, 51, qRgb(3, 3, 249)); // near its top
+    ExpectColour(image, 10, 60, kWhite); // outside it
+}
+
+TEST(EmfPlayback, RegionsAreFilledFramedPaintedAndInverted)
+{
+    EmfWriter emf;
+    emf.NullPen().Brush(1, kRedRef).Brush(2, kBlueRef).Select(2);
+    // EMR_FILLRGN in the red brush (handle 1), though blue is selected.
+    emf.Record(71, {0, 0, 0, 0, 64, 1}, RegionData({QRect(0, 0, 20, 20), QRect(20, 0, 20, 10)}));
+    // EMR_PAINTRGN in the selected brush.
+    emf.Record(74, {0, 0, 0, 0, 48}, RegionData({QRect(60, 0, 40, 40)}));
+    // EMR_FRAMERGN: a red border 5 wide around a square.
+    emf.Record(72, {0, 0, 0, 0, 48, 1, 5, 5}, RegionData({QRect(0, 50, 40, 40)}));
+    // EMR_INVERTRGN over the blue square's lower half: blue turns yellow, white black.
+    emf.Record(73, {0, 0, 0, 0, 48}, RegionData({QRect(60, 20, 40, 50)}));
+    const QImage image = Play(emf.File(100, 100, 3), 100, 100);
+    ExpectColour(image, 10, 10, kRed);
+    ExpectColour(image, 30, 5, kRed);
+    ExpectColour(image, 30, 15, kWhite);
+    ExpectColour(image, 80, 10, kBlue);
+    ExpectColour(image, 80, 30, qRgb(255, 255, 0));
+    ExpectColour(image, 80, 60, qRgb(0, 0, 0));
+    ExpectColour(image, 2, 70, kRed);
+    ExpectColour(image, 20, 52, kRed);
+    ExpectColour(image, 20, 70, kWhite); // inside the frame
+}
+
+TEST(EmfPlayback, AngleArcsAndPolyDrawGoOnFromTheCurrentPosition)
+{
+    // From (10, 50): EMR_ANGLEARC round (50, 50), radius 30, from 180 degrees through 180
+    // counter-clockwise (the lower half on the picture, as y runs down), a line first to its
+    // start; then EMR_POLYDRAW16 on from its end (80, 50): a line down, a move, a line.
+    EmfWriter emf;
+    emf.Record(95, {1, 0, 0, 0, 0, 0x10000, 4, 0, kBlueRef, 0, 0}).Select(1); // a flat 4 wide blue pen
+    emf.Record(27, {10, 50}).Record(41, {50, 50, 30}, F32(180) + F32(180));
+    emf.Record(92, {0, 0, 0, 0, 3}, U16(80) + U16(90) + U16(0) + U16(10) + U16(20) + U16(10) + std::string("\x02\x06\x02", 3));
+    const QImage image = Play(emf.File(100, 100, 2), 100, 100);
+    ExpectColour(image, 15, 50, kBlue);  // the line to the arc's start
+    ExpectColour(image, 50, 80, kBlue);  // the bottom of the arc
+    ExpectColour(image, 50, 20, kWhite); // not its top
+    ExpectColour(image, 80, 70, kBlue);  // the line down from where the arc ended
+    ExpectColour(image, 10, 10, kBlue);  // the line after the move
+    ExpectColour(image, 40, 50, kWhite);
+}
+
 // ---------------------------------------------------------------------------------------------
 // Text
 
@@ -504,6 +580,19 @@ TEST(MetafileText, AnsiTextIsReadInTheCharsetOfItsFont)
     EmfWriter western;
     western.Font(1, QStringLiteral("Arial"), -30, 0).Select(1).TextOutA(5, 5, "caf\xE9");
     EXPECT_EQ(Play(western.File(144, 48, 2)), wide(QStringLiteral("Arial"), QStringLiteral("caf\u00E9")));
+    // EMR_SMALLTEXTOUT (8-bit characters) and EMR_POLYTEXTOUTW (two strings) draw what
+    // EMR_EXTTEXTOUTW does.
+    EmfWriter small;
+    small.Font(1, QStringLiteral("Arial"), -30).Select(1).Record(108, {5, 5, 4, 0x300, 1, 0, 0}, "caf\xE9");
+    EXPECT_EQ(Play(small.File(144, 48, 2)), wide(QStringLiteral("Arial"), QStringLiteral("caf\u00E9")));
+    EmfWriter poly;
+    poly.Font(1, QStringLiteral("Arial"), -30).Select(1);
+    poly.Record(97, {0, 0, 0, 0, 1, 0, 0, 2, 5, 5, 2, 120, 0, 0, 0, 0, 0, 0, 40, 5, 2, 124, 0, 0, 0, 0, 0, 0},
+                U16('c') + U16('a') + U16('f') + U16(0xE9));
+    EmfWriter two;
+    two.Font(1, QStringLiteral("Arial"), -30).Select(1).TextOutW(5, 5, QStringLiteral("ca")).TextOutW(40, 5, QStringLiteral("f\u00E9"));
+    EXPECT_EQ(Play(poly.File(144, 48, 2)), Play(two.File(144, 48, 2)));
+
     // A font of pictures that no font here holds: its text is left out.
     EmfWriter pictures;
     pictures.Font(1, QStringLiteral("Wingdings"), -30, 2).Select(1).TextOutA(5, 5, "J");

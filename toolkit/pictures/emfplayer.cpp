@@ -178,21 +178,20 @@ private:
         return pen;
     }
 
-    // EMR_EXTTEXTOUTW (84), EMR_EXTTEXTOUTA (83): bounds (ignored), graphics mode and two scales
-    // (ignored), then EMRTEXT: reference point (36), number of characters (44), offset of the
-    // string from the start of the record (48), options (52), the clipping or opaquing rectangle
-    // (56; left out with ETO_NO_RECT), offset of the advances (72, or 56 without the rectangle):
-    // one 32-bit advance a character, two (x, y) with ETO_PDY. Text given as glyph numbers of a
-    // font we do not have is left out.
-    void TextOut(const Bytes& r, bool wide)
+    // EMRTEXT, at `at` in a text record: reference point, number of characters (8), offset of
+    // the string from the start of the record (12), options (16), the clipping or opaquing
+    // rectangle (20; left out with ETO_NO_RECT), offset of the advances (36, or 20 without the
+    // rectangle): one 32-bit advance a character, two (x, y) with ETO_PDY. Answers its size.
+    // Text given as glyph numbers of a font we do not have is left out.
+    std::size_t EmrText(const Bytes& r, std::size_t at, bool wide)
     {
-        const QPointF reference = PointL(r, 36);
-        const std::uint32_t chars = r.U32(44), stringAt = r.U32(48), options = r.U32(52);
+        const QPointF reference = PointL(r, at);
+        const std::uint32_t chars = r.U32(at + 8), stringAt = r.U32(at + 12), options = r.U32(at + 16);
         std::optional<QRectF> box;
-        std::size_t advancesField = 56;
+        std::size_t advancesField = at + 20;
         if (!(options & kTextNoRect)) {
-            box = RectL(r, 56);
-            advancesField = 72;
+            box = RectL(r, at + 20);
+            advancesField = at + 36;
         }
         const std::uint32_t advancesAt = r.U32(advancesField);
         r.NeedItems(stringAt, chars, wide ? 2 : 1);
@@ -205,8 +204,7 @@ private:
         }
         TextRun run;
         if (wide) {
-            for (std::size_t i = 0; i < chars; ++i)
-                run.text += QChar(r.U16(stringAt + 2 * i));
+            run.text = WideText(r, stringAt, chars, false);
             run.advances = std::move(advances);
         } else {
             run = AnsiRun(r.Chars(stringAt, chars), advances, canvas_.dc.font.charset.value_or(kDefaultCharset));
@@ -214,6 +212,89 @@ private:
         if (options & kTextGlyphIndices)
             run = TextRun();
         canvas_.Text(reference, run.text, run.advances, options, box);
+        return advancesField + 4 - at;
+    }
+
+    // UTF-16 text, or with `small` the low bytes of its units alone (ETO_SMALL_CHARS).
+    static QString WideText(const Bytes& r, std::size_t at, std::uint32_t chars, bool small)
+    {
+        r.NeedItems(at, chars, small ? 1 : 2);
+        QString text;
+        text.reserve(static_cast<qsizetype>(chars));
+        for (std::size_t i = 0; i < chars; ++i)
+            text += QChar(small ? r.U8(at + i) : r.U16(at + 2 * i));
+        return text;
+    }
+
+    // EMR_EXTTEXTOUTA (83), EMR_EXTTEXTOUTW (84): bounds, graphics mode and two scales
+    // (ignored), EMRTEXT (36).
+    // EMR_POLYTEXTOUTA (96), EMR_POLYTEXTOUTW (97): bounds, graphics mode and two scales
+    // (ignored), number of strings (36), one EMRTEXT each from 40 on.
+    void PolyTextOut(const Bytes& r, bool wide)
+    {
+        const std::uint32_t strings = r.U32(36);
+        r.NeedItems(40, strings, 24); // the least an EMRTEXT takes
+        for (std::size_t i = 0, at = 40; i < strings; ++i)
+            at += EmrText(r, at, wide);
+    }
+
+    // EMR_SMALLTEXTOUT (108): reference point (8), number of characters (16), options (20),
+    // graphics mode and two scales (ignored), the clipping or opaquing rectangle (36; left out
+    // with ETO_NO_RECT), the characters: 8 bits each with ETO_SMALL_CHARS, 16 otherwise. The
+    // font's own advances place them.
+    void SmallTextOut(const Bytes& r)
+    {
+        constexpr std::uint32_t kSmallChars = 0x200;
+        const std::uint32_t chars = r.U32(16), options = r.U32(20);
+        std::optional<QRectF> box;
+        std::size_t stringAt = 36;
+        if (!(options & kTextNoRect)) {
+            box = RectL(r, 36);
+            stringAt = 52;
+        }
+        QString text = WideText(r, stringAt, chars, options & kSmallChars);
+        if (options & kTextGlyphIndices)
+            text.clear();
+        canvas_.Text(PointL(r, 8), text, {}, options, box);
+    }
+
+    // EMR_POLYDRAW (56), EMR_POLYDRAW16 (92): bounds, number of points (24), the points (28),
+    // then a type for each point (8 bits).
+    void PolyDraw(const Bytes& r, bool shortPoints)
+    {
+        const std::uint32_t count = r.U32(24);
+        const std::vector<QPointF> points = EmfPoints(r, 28, count, shortPoints);
+        const std::size_t typesAt = 28 + std::size_t{count} * (shortPoints ? 4 : 8); // within the record: just checked
+        const std::string_view types = r.Chars(typesAt, count);
+        canvas_.PolyDraw(points, std::vector<std::uint8_t>(types.begin(), types.end()));
+    }
+
+    // EMR_GRADIENTFILL (118): bounds, number of vertices (24), number of shapes (28), mode (32:
+    // GRADIENT_FILL_RECT_H 0, GRADIENT_FILL_RECT_V 1, GRADIENT_FILL_TRIANGLE 2), the vertices
+    // from 36 (TRIVERTEX, 16 bytes: x, y (32 bits), red, green, blue, alpha (16 bits each; alpha
+    // not used)), then the shapes: two vertex numbers (32 bits) for each rectangle, three for
+    // each triangle.
+    void GradientFill(const Bytes& r)
+    {
+        const std::uint32_t vertices = r.U32(24), shapes = r.U32(28), mode = r.U32(32);
+        if (mode > 2)
+            throw DamagedData();
+        r.NeedItems(36, vertices, 16);
+        const std::size_t corners = mode == 2 ? 3 : 2, shapesAt = 36 + 16 * std::size_t{vertices};
+        r.NeedItems(shapesAt, shapes, 4 * corners);
+        for (std::size_t i = 0; i < std::size_t{shapes} * corners; ++i)
+            if (r.U32(shapesAt + 4 * i) >= vertices)
+                throw DamagedData();
+        auto vertex = [&](std::size_t corner) {
+            const std::size_t at = 36 + 16 * std::size_t{r.U32(shapesAt + 4 * corner)};
+            return Canvas::GradientPoint{PointL(r, at), QColor(r.U16(at + 8) >> 8, r.U16(at + 10) >> 8, r.U16(at + 12) >> 8)};
+        };
+        for (std::size_t i = 0; i < shapes; ++i) {
+            if (mode == 2)
+                canvas_.GradientTriangle(vertex(3 * i), vertex(3 * i + 1), vertex(3 * i + 2));
+            else
+                canvas_.GradientRectangle(vertex(2 * i), vertex(2 * i + 1), mode == 1);
+        }
     }
 
     // EMR_BITBLT (76), EMR_STRETCHBLT (77): bounds, destination x, y, width, height (24..36),
@@ -269,21 +350,51 @@ private:
         canvas_.Shape(path, closed);
     }
 
-    // EMR_EXTSELECTCLIPRGN: size of the region data (8), mode (12), then RGNDATA: a 32-byte
-    // header (its size, type 1, number of rectangles at 8, size, bounds) and the rectangles
-    // (RECTL, device units). No data with RGN_COPY: back to no clip.
+    // RGNDATA of `size` bytes at `at`: a 32-byte header (its size, type 1, number of rectangles
+    // at 8, size, bounds), then the rectangles (RECTL, right and bottom outside).
+    static std::vector<QRectF> RegionRects(const Bytes& r, std::size_t at, std::uint32_t size)
+    {
+        const Bytes data = r.Sub(at, size);
+        const std::uint32_t count = data.U32(8);
+        data.NeedItems(32, count, 16);
+        std::vector<QRectF> rects;
+        rects.reserve(count);
+        for (std::size_t i = 0; i < count; ++i)
+            rects.push_back(RectL(data, 32 + 16 * i));
+        return rects;
+    }
+
+    // EMR_EXTSELECTCLIPRGN: size of the region data (8), mode (12), then RGNDATA, its rectangles
+    // in device units. No data with RGN_COPY: back to no clip.
     void SelectClipRegion(const Bytes& r)
     {
         const std::uint32_t dataSize = r.U32(8), mode = r.U32(12);
-        std::vector<QRectF> rects;
-        if (dataSize != 0) {
-            const Bytes data = r.Sub(16, dataSize);
-            const std::uint32_t count = data.U32(8);
-            data.NeedItems(32, count, 16);
-            for (std::size_t i = 0; i < count; ++i)
-                rects.push_back(RectL(data, 32 + 16 * i));
+        canvas_.CombineDeviceRects(dataSize != 0 ? RegionRects(r, 16, dataSize) : std::vector<QRectF>(),
+                                   static_cast<int>(mode));
+    }
+
+    // The brush of a handle, a stock one included; anything else is not one.
+    Brush BrushAt(std::uint32_t index) const
+    {
+        const std::optional<GdiObject> object = index & 0x80000000u ? StockObject(index & 0x7FFFFFFFu) : objects_[Index(index)];
+        if (const auto* brush = object ? std::get_if<Brush>(&*object) : nullptr)
+            return *brush;
+        throw DamagedData();
+    }
+
+    // EMR_FILLRGN (71): bounds, size of the region data (24), brush handle (28), RGNDATA (32).
+    // EMR_FRAMERGN (72): bounds, size (24), brush handle (28), border width and height (32,
+    // 36), RGNDATA (40). EMR_INVERTRGN (73), EMR_PAINTRGN (74): bounds, size (24), RGNDATA
+    // (28). Their rectangles are in logical units, as FillRgn takes its region.
+    void Region(std::uint32_t type, const Bytes& r)
+    {
+        const std::uint32_t size = r.U32(24);
+        switch (type) {
+        case 71: canvas_.FillRegion(RegionRects(r, 32, size), BrushAt(r.U32(28))); break;
+        case 72: canvas_.FrameRegion(RegionRects(r, 40, size), BrushAt(r.U32(28)), QSizeF(r.I32(32), r.I32(36))); break;
+        case 73: canvas_.InvertRegion(RegionRects(r, 28, size)); break;
+        default: canvas_.FillRegion(RegionRects(r, 28, size), canvas_.dc.brush); break;
         }
-        canvas_.CombineDeviceRects(rects, static_cast<int>(mode));
     }
 
     void Record(std::uint32_t type, const Bytes& r)
@@ -391,8 +502,18 @@ private:
         case 76: BitBlt(r, false); break;
         case 77: BitBlt(r, true); break;
         case 81: StretchDibits(r); break;
-        case 83: TextOut(r, false); break;
-        case 84: TextOut(r, true); break;
+        case 83: EmrText(r, 36, false); break;
+        case 84: EmrText(r, 36, true); break;
+        case 96: PolyTextOut(r, false); break;
+        case 97: PolyTextOut(r, true); break;
+        case 108: SmallTextOut(r); break;
+        case 41: // EMR_ANGLEARC: centre (POINTL), radius (32 bits), start and sweep angles (floats, degrees)
+            canvas_.AngleArc(PointL(r, 8), r.U32(16), r.F32(20), r.F32(24));
+            break;
+        case 56: PolyDraw(r, false); break;
+        case 92: PolyDraw(r, true); break;
+        case 71: case 72: case 73: case 74: Region(type, r); break;
+        case 118: GradientFill(r); break;
         default: break; // comments, palettes, modes without effect here, and the unknown
         }
     }

@@ -29,7 +29,7 @@ constexpr std::size_t kMaxSavedStates = 4096;
 // second of drawing.
 constexpr double kMaxDrawingWork = 1e9;
 // What a pixel costs, against a pixel of a plain fill: measured on Qt's raster engine.
-constexpr double kPatternCost = 3, kTextCost = 2, kBitmapCost = 4;
+constexpr double kPatternCost = 3, kTextCost = 2, kBitmapCost = 4, kGradientCost = 12;
 // Shapes reaching further than this from the picture, in its pixels, are left out: no picture
 // needs them, and the rasterizer's fixed-point coordinates would overflow.
 constexpr double kMaxCoordinate = 1 << 22;
@@ -379,31 +379,44 @@ void Canvas::MoveTo(QPointF p)
     figureOpen_ = false;
 }
 
+void Canvas::Figures(const QPainterPath& logical, QPointF end)
+{
+    const QPainterPath picture = ToPicture().map(logical);
+    if (inPath_) {
+        // An open figure goes on from the current position; otherwise one starts there.
+        if (figureOpen_)
+            path_.connectPath(picture);
+        else
+            path_.addPath(picture);
+        figureOpen_ = !logical.elementAt(logical.elementCount() - 1).isMoveTo();
+    } else {
+        Paint(picture, false, true);
+    }
+    dc.position = end;
+}
+
+QPainterPath Canvas::JoinedArc(const QPainterPath& arc) const
+{
+    // QPainterPath::connectPath drops a path's lone first point, so the line is drawn here.
+    QPainterPath figure(dc.position);
+    figure.lineTo(arc.elementAt(0));
+    figure.connectPath(arc);
+    return figure;
+}
+
 void Canvas::ContinueFigure(const std::vector<QPointF>& points, bool bezier)
 {
     const std::size_t step = bezier ? 3 : 1, used = points.size() / step * step;
     if (used == 0)
         return;
-    const QTransform t = ToPicture();
-    auto append = [&](QPainterPath& path) {
-        for (std::size_t i = 0; i < used; i += step) {
-            if (bezier)
-                path.cubicTo(t.map(points[i]), t.map(points[i + 1]), t.map(points[i + 2]));
-            else
-                path.lineTo(t.map(points[i]));
-        }
-    };
-    if (inPath_) {
-        if (!figureOpen_)
-            path_.moveTo(t.map(dc.position));
-        figureOpen_ = true;
-        append(path_);
-    } else {
-        QPainterPath figure(t.map(dc.position));
-        append(figure);
-        Paint(figure, false, true);
+    QPainterPath figure(dc.position);
+    for (std::size_t i = 0; i < used; i += step) {
+        if (bezier)
+            figure.cubicTo(points[i], points[i + 1], points[i + 2]);
+        else
+            figure.lineTo(points[i]);
     }
-    dc.position = points[used - 1];
+    Figures(figure, points[used - 1]);
 }
 
 void Canvas::ArcTo(const QRectF& box, QPointF start, QPointF end)
@@ -411,13 +424,54 @@ void Canvas::ArcTo(const QRectF& box, QPointF start, QPointF end)
     const QPainterPath arc = ArcPath(box, start, end, ArcShape::Arc, ClockwiseOnPicture());
     if (arc.isEmpty())
         return;
-    ContinueFigure({arc.elementAt(0)}, false); // the arc's start
-    const QPainterPath picture = ToPicture().map(arc);
-    if (inPath_)
-        path_.connectPath(picture);
-    else
-        Paint(picture, false, true);
-    dc.position = arc.currentPosition();
+    Figures(JoinedArc(arc), arc.currentPosition());
+}
+
+void Canvas::AngleArc(QPointF centre, double radius, double startAngle, double sweepAngle)
+{
+    if (!(std::isfinite(startAngle) && std::isfinite(sweepAngle)))
+        throw DamagedData();
+    // Angles run counter-clockwise in logical units, y downwards, as Qt's do. Qt sweeps at most
+    // one turn at a time.
+    const QRectF box(centre.x() - radius, centre.y() - radius, 2 * radius, 2 * radius);
+    QPainterPath arc;
+    arc.arcMoveTo(box, startAngle);
+    double from = startAngle, left = std::clamp(sweepAngle, -720.0, 720.0);
+    do {
+        const double step = std::clamp(left, -360.0, 360.0);
+        arc.arcTo(box, from, step);
+        from += step;
+        left -= step;
+    } while (left != 0);
+    const double end = (startAngle + sweepAngle) * std::numbers::pi / 180;
+    Figures(JoinedArc(arc), centre + QPointF(std::cos(end), -std::sin(end)) * radius);
+}
+
+void Canvas::PolyDraw(const std::vector<QPointF>& points, const std::vector<std::uint8_t>& types)
+{
+    constexpr std::uint8_t kClose = 1, kLineTo = 2, kBezierTo = 4, kMoveTo = 6;
+    if (points.empty())
+        return;
+    QPainterPath figures(dc.position);
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        const int kind = types[i] & kMoveTo;
+        if (kind == kMoveTo) {
+            figures.moveTo(points[i]);
+        } else if (kind == kLineTo) {
+            figures.lineTo(points[i]);
+        } else if (kind == kBezierTo && i + 2 < points.size() && (types[i + 1] & kMoveTo) == kBezierTo &&
+                   (types[i + 2] & kMoveTo) == kBezierTo) {
+            figures.cubicTo(points[i], points[i + 1], points[i + 2]);
+            i += 2;
+        } else {
+            throw DamagedData();
+        }
+        if (types[i] & kClose) {
+            figures.closeSubpath();
+            figures.moveTo(points[i]); // what follows starts at the point that closed the figure
+        }
+    }
+    Figures(figures, points.back());
 }
 
 void Canvas::Shape(QPainterPath logical, bool closed)
@@ -533,6 +587,125 @@ void Canvas::CombineDeviceRects(const std::vector<QRectF>& rects, int mode)
             inside.push_back(mapped.toRect());
     }
     CombineClip(UniteRects(inside, 0, inside.size()), mode);
+}
+
+QPainterPath Canvas::RegionPath(const std::vector<QRectF>& rects) const
+{
+    const QTransform t = ToPicture();
+    QPainterPath path;
+    path.setFillRule(Qt::WindingFill);
+    for (const QRectF& r : rects)
+        path.addPolygon(t.map(QPolygonF(r.normalized())));
+    return path;
+}
+
+void Canvas::FillRegion(const std::vector<QRectF>& rects, const Brush& brush)
+{
+    if (!inPath_)
+        Paint(RegionPath(rects), &brush, false);
+}
+
+void Canvas::FrameRegion(const std::vector<QRectF>& rects, const Brush& brush, QSizeF border)
+{
+    // The border is what the region loses when it is moved by the border's width and height
+    // each way and only what stays covered is kept. That is worked out on whole logical units,
+    // where the region's rectangles are; far-off ones are left out.
+    constexpr double kFar = 1 << 29; // twice this still fits QRegion's coordinates
+    const int w = static_cast<int>(std::clamp(std::abs(border.width()), 0.0, kFar));
+    const int h = static_cast<int>(std::clamp(std::abs(border.height()), 0.0, kFar));
+    std::vector<QRect> whole;
+    for (const QRectF& r : rects) {
+        const QRectF n = r.normalized();
+        if (std::abs(n.left()) <= kFar && std::abs(n.top()) <= kFar && std::abs(n.right()) <= kFar && std::abs(n.bottom()) <= kFar)
+            whole.push_back(QRect(QPoint(static_cast<int>(n.left()), static_cast<int>(n.top())),
+                                  QPoint(static_cast<int>(n.right()) - 1, static_cast<int>(n.bottom()) - 1)));
+    }
+    Charge(static_cast<double>(whole.size()) * 8);
+    const QRegion region = UniteRects(whole, 0, whole.size());
+    const QRegion inside = region & region.translated(w, 0) & region.translated(-w, 0) & region.translated(0, h) &
+                           region.translated(0, -h);
+    std::vector<QRectF> frame;
+    for (const QRect& r : region - inside)
+        frame.emplace_back(QPointF(r.left(), r.top()), QPointF(r.right() + 1, r.bottom() + 1));
+    FillRegion(frame, brush);
+}
+
+void Canvas::InvertRegion(const std::vector<QRectF>& rects)
+{
+    if (inPath_ || !painter_)
+        return Paint(RegionPath(rects), nullptr, false);
+    Brush black;
+    black.color = Qt::black;
+    painter_->setCompositionMode(QPainter::RasterOp_NotDestination);
+    Paint(RegionPath(rects), &black, false);
+    painter_->setCompositionMode(QPainter::CompositionMode_SourceOver);
+}
+
+void Canvas::GradientRectangle(const GradientPoint& a, const GradientPoint& b, bool vertical)
+{
+    if (inPath_)
+        return;
+    const QTransform t = ToPicture();
+    const QPointF across = vertical ? QPointF(a.point.x(), b.point.y()) : QPointF(b.point.x(), a.point.y());
+    QLinearGradient gradient(t.map(a.point), t.map(across));
+    gradient.setColorAt(0, a.color);
+    gradient.setColorAt(1, b.color);
+    FillArea(t.map(QPolygonF(QRectF(a.point, b.point).normalized())), QBrush(gradient));
+}
+
+void Canvas::GradientTriangle(const GradientPoint& a, const GradientPoint& b, const GradientPoint& c)
+{
+    if (inPath_)
+        return;
+    const QTransform t = ToPicture();
+    const QPointF p[3] = {t.map(a.point), t.map(b.point), t.map(c.point)};
+    const QColor colors[3] = {a.color, b.color, c.color};
+    const QRectF bounds = QPolygonF({p[0], p[1], p[2]}).boundingRect();
+    const double area = (p[1].x() - p[0].x()) * (p[2].y() - p[0].y()) - (p[2].x() - p[0].x()) * (p[1].y() - p[0].y());
+    if (!IsFinite(bounds) || !(std::abs(area) > 0) || !painter_) {
+        Admit(bounds, 3, kGradientCost);
+        return;
+    }
+    // Qt has no gradient between three colours: the pixels inside the triangle, as far as the
+    // picture shows them, are worked out here, each from the weights of the three corners.
+    const QRect box = (bounds & QRectF(image_->rect())).toAlignedRect() & image_->rect();
+    if (box.isEmpty() || !Admit(QRectF(box), 3, kGradientCost))
+        return;
+    QImage shade(box.size(), QImage::Format_ARGB32_Premultiplied);
+    if (shade.isNull())
+        throw BeyondLimits();
+    // Each corner's weight at a pixel's centre: the share of the triangle's area that the
+    // triangle of the pixel and the other two corners takes, a plane in x and y.
+    double weight0[3], stepX[3], stepY[3];
+    const QPointF first(box.left() + 0.5, box.top() + 0.5);
+    for (int k = 0; k < 3; ++k) {
+        const QPointF& from = p[(k + 1) % 3];
+        const QPointF& to = p[(k + 2) % 3];
+        stepX[k] = -(to.y() - from.y()) / area;
+        stepY[k] = (to.x() - from.x()) / area;
+        weight0[k] = ((to.x() - from.x()) * (first.y() - from.y()) - (first.x() - from.x()) * (to.y() - from.y())) / area;
+    }
+    for (int y = 0; y < box.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(shade.scanLine(y));
+        double w[3];
+        for (int k = 0; k < 3; ++k)
+            w[k] = weight0[k] + y * stepY[k];
+        for (int x = 0; x < box.width(); ++x) {
+            if (w[0] >= 0 && w[1] >= 0 && w[2] >= 0) {
+                auto mix = [&](int a, int b, int c) { return static_cast<int>(std::clamp(w[0] * a + w[1] * b + w[2] * c + 0.5, 0.0, 255.0)); };
+                line[x] = qRgb(mix(colors[0].red(), colors[1].red(), colors[2].red()),
+                               mix(colors[0].green(), colors[1].green(), colors[2].green()),
+                               mix(colors[0].blue(), colors[1].blue(), colors[2].blue()));
+            } else {
+                line[x] = 0;
+            }
+            for (int k = 0; k < 3; ++k)
+                w[k] += stepX[k];
+        }
+    }
+    ApplyClip();
+    painter_->resetTransform();
+    painter_->drawImage(box.topLeft(), shade);
 }
 
 void Canvas::Text(QPointF reference, const QString& text, const std::vector<double>& advances, unsigned options,
@@ -682,13 +855,13 @@ QRectF Canvas::FrameBox(const QRectF& box) const
     return r;
 }
 
-QBrush Canvas::PictureBrush() const
+QBrush Canvas::PictureBrush(const Brush& brush) const
 {
-    switch (dc.brush.kind) {
+    switch (brush.kind) {
     case Brush::Null: return QBrush();
-    case Brush::Hatched: return QBrush(dc.brush.color, dc.brush.hatch);
-    case Brush::Pattern: return QBrush(dc.brush.pattern);
-    default: return QBrush(dc.brush.color);
+    case Brush::Hatched: return QBrush(brush.color, brush.hatch);
+    case Brush::Pattern: return QBrush(brush.pattern);
+    default: return QBrush(brush.color);
     }
 }
 
@@ -730,9 +903,9 @@ QPen Canvas::PicturePen(const QTransform& t, double width, const QPainterPath& p
     return pen;
 }
 
-void Canvas::Paint(const QPainterPath& path, bool fill, bool stroke)
+void Canvas::Paint(const QPainterPath& path, const Brush* fill, bool stroke)
 {
-    const bool filling = fill && dc.brush.kind != Brush::Null;
+    const bool filling = fill && fill->kind != Brush::Null;
     const bool stroking = stroke && dc.pen.visible;
     if (!filling && !stroking)
         return;
@@ -741,7 +914,7 @@ void Canvas::Paint(const QPainterPath& path, bool fill, bool stroke)
     const double width = stroking ? PenPixels(t) : 0, margin = width / 2 + 1;
     if (!InReach(path))
         return;
-    const bool patterned = filling && dc.brush.kind != Brush::Solid;
+    const bool patterned = filling && fill->kind != Brush::Solid;
     if (!Admit(path.boundingRect().adjusted(-margin, -margin, margin, margin),
                static_cast<std::size_t>(path.elementCount()), patterned ? kPatternCost : 1))
         return;
@@ -749,9 +922,9 @@ void Canvas::Paint(const QPainterPath& path, bool fill, bool stroke)
     ApplyClip();
     painter_->resetTransform();
     if (filling) {
-        if (dc.brush.kind == Brush::Hatched && dc.opaqueBackground)
+        if (fill->kind == Brush::Hatched && dc.opaqueBackground)
             painter_->fillPath(path, dc.backgroundColor);
-        painter_->fillPath(path, PictureBrush());
+        painter_->fillPath(path, PictureBrush(*fill));
     }
     if (stroking)
         painter_->strokePath(path, pen);

@@ -181,6 +181,14 @@ public:
 
     // An arc that is joined to the current position by a line and becomes the current position.
     void ArcTo(const QRectF& box, QPointF start, QPointF end);
+    // The same for an arc of a circle from an angle, sweeping counter-clockwise for a positive
+    // sweep (degrees; more than a turn sweeps round again).
+    void AngleArc(QPointF centre, double radius, double startAngle, double sweepAngle);
+
+    // PolyDraw: figures of lines and Bézier curves from the current position, each point with
+    // its type (PT_MOVETO, PT_LINETO, PT_BEZIERTO, each possibly with PT_CLOSEFIGURE). Raises
+    // DamagedData for types that do not make figures.
+    void PolyDraw(const std::vector<QPointF>& points, const std::vector<std::uint8_t>& types);
 
     // --- shapes that stand on their own (logical units)
 
@@ -211,6 +219,24 @@ public:
     // Rectangles in device units (EMF regions); none with RegionCopy: no clip at all.
     void CombineDeviceRects(const std::vector<QRectF>& rects, int mode);
 
+    // --- regions: rectangles in logical units, as FillRgn and its kin take them
+
+    void FillRegion(const std::vector<QRectF>& rects, const Brush& brush);
+    // The inside border of the region, `border` wide and high, in the brush.
+    void FrameRegion(const std::vector<QRectF>& rects, const Brush& brush, QSizeF border);
+    void InvertRegion(const std::vector<QRectF>& rects);
+
+    // --- gradients (GradientFill): colours between points in logical units
+
+    struct GradientPoint {
+        QPointF point;
+        QColor color;
+    };
+    // The rectangle with corners `a` and `b`, its colour going from a's to b's across (or down).
+    void GradientRectangle(const GradientPoint& a, const GradientPoint& b, bool vertical);
+    // The triangle, each pixel's colour weighted by its nearness to the corners.
+    void GradientTriangle(const GradientPoint& a, const GradientPoint& b, const GradientPoint& c);
+
     // --- text
 
     // A run of text at a reference point (logical units) in the current font and text colour,
@@ -236,15 +262,25 @@ private:
 
     bool ClockwiseOnPicture() const { return dc.clockwiseArcs != (ToPicture().determinant() < 0); }
 
-    QBrush PictureBrush() const;
+    QBrush PictureBrush(const Brush& brush) const;
+    QBrush PictureBrush() const { return PictureBrush(dc.brush); }
+
+    // Figures in logical units from the current position, appended to the path bracket or
+    // outlined with the pen; `end` becomes the current position.
+    void Figures(const QPainterPath& logical, QPointF end);
+    // An arc (logical units) joined to the current position by a line.
+    QPainterPath JoinedArc(const QPainterPath& arc) const;
 
     // The width of the current pen in picture pixels, under `t`, and the pen itself for a path of
     // the picture that is within reach.
     double PenPixels(const QTransform& t) const;
     QPen PicturePen(const QTransform& t, double width, const QPainterPath& path) const;
 
-    // Fills and outlines a path of the picture with the current brush and pen.
-    void Paint(const QPainterPath& path, bool fill, bool stroke);
+    // Fills a path of the picture with a brush (none: no fill) and outlines it with the pen.
+    void Paint(const QPainterPath& path, const Brush* fill, bool stroke);
+    void Paint(const QPainterPath& path, bool fill, bool stroke) { Paint(path, fill ? &dc.brush : nullptr, stroke); }
+    // Region rectangles (logical units) as one path of the picture.
+    QPainterPath RegionPath(const std::vector<QRectF>& rects) const;
 
     // Fills an area of the picture (a polygon in its pixels) with a brush.
     void FillArea(const QPolygonF& area, const QBrush& brush);
