@@ -306,6 +306,31 @@ TEST(EmfPlayback, TextAndClipping)
     ExpectColour(clipped, 75, 75, kBlue);
 }
 
+// Brush patterns and hatches lie on the picture's pixels, however the shape is scaled.
+TEST(EmfPlayback, PatternsAndHatchesAreNotScaled)
+{
+    const std::string dib = QuadrantDib();
+    EmfWriter emf;
+    emf.NullPen().WorldTransform(10, 0, 0, 10, 0, 0);
+    emf.Record(94, {1, 0, 32, 40, 72, static_cast<std::int64_t>(dib.size()) - 40}, dib).Select(1); // EMR_CREATEDIBPATTERNBRUSHPT
+    emf.Rectangle(0, 0, 4, 4);
+    emf.Record(39, {2, 2, kBlueRef, 0}).Select(2).Record(25, {kGreenRef}); // a horizontal hatch, over green
+    emf.Rectangle(5, 0, 9, 4);
+    const QImage image = Play(emf.File(100, 40, 3), 100, 40);
+    ExpectColour(image, 0, 0, kRed);
+    ExpectColour(image, 1, 0, kGreen);
+    ExpectColour(image, 0, 1, kBlue);
+    ExpectColour(image, 1, 1, kWhite);
+    ExpectColour(image, 20, 20, kRed);
+    int hatch = 0, background = 0;
+    for (int y = 0; y < 16; ++y) {
+        hatch += Distance(image.pixel(70, y), kBlue) <= 8;
+        background += Distance(image.pixel(70, y), kGreen) <= 8;
+    }
+    EXPECT_EQ(hatch, 2);
+    EXPECT_EQ(background, 14);
+}
+
 TEST(EmfPlayback, StretchDibitsDrawsItsPixels)
 {
     EmfWriter emf;

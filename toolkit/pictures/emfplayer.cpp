@@ -416,7 +416,7 @@ private:
                 }
                 canvas_.Shape(path, false);
             } else {
-                canvas_.Shape(PolygonPath(points, closed), closed);
+                canvas_.Polygon(points, closed);
             }
             break;
         }

@@ -381,8 +381,8 @@ void Canvas::MoveTo(QPointF p)
 
 void Canvas::Figures(const QPainterPath& logical, QPointF end)
 {
-    const QPainterPath picture = ToPicture().map(logical);
     if (inPath_) {
+        const QPainterPath picture = ToPicture().map(logical);
         // An open figure goes on from the current position; otherwise one starts there.
         if (figureOpen_)
             path_.connectPath(picture);
@@ -390,7 +390,7 @@ void Canvas::Figures(const QPainterPath& logical, QPointF end)
             path_.addPath(picture);
         figureOpen_ = !logical.elementAt(logical.elementCount() - 1).isMoveTo();
     } else {
-        Paint(picture, false, true);
+        PaintPath(logical, nullptr, true);
     }
     dc.position = end;
 }
@@ -474,40 +474,102 @@ void Canvas::PolyDraw(const std::vector<QPointF>& points, const std::vector<std:
     Figures(figures, points.back());
 }
 
-void Canvas::Shape(QPainterPath logical, bool closed)
+QRectF Canvas::Figure::Bounds() const
 {
-    const QTransform t = ToPicture();
-    QPainterPath picture = t.map(logical);
-    picture.setFillRule(dc.fillRule);
+    if (kind == Path)
+        return path->controlPointRect();
+    if (kind == Polygon || kind == Polyline) {
+        if (points->empty())
+            return {};
+        double left = points->front().x(), right = left, top = points->front().y(), bottom = top;
+        for (QPointF p : *points) {
+            left = std::min(left, p.x()), right = std::max(right, p.x());
+            top = std::min(top, p.y()), bottom = std::max(bottom, p.y());
+        }
+        return QRectF(QPointF(left, top), QPointF(right, bottom));
+    }
+    return box;
+}
+
+double Canvas::Figure::OutlineLength() const
+{
+    switch (kind) {
+    case Path: return ControlLength(*path);
+    case Polygon:
+    case Polyline: {
+        double length = 0;
+        for (std::size_t i = 1; i < points->size(); ++i)
+            length += std::hypot((*points)[i].x() - (*points)[i - 1].x(), (*points)[i].y() - (*points)[i - 1].y());
+        if (kind == Polygon && points->size() > 1)
+            length += std::hypot(points->back().x() - points->front().x(), points->back().y() - points->front().y());
+        return length;
+    }
+    default: return 2 * (std::abs(box.width()) + std::abs(box.height()));
+    }
+}
+
+std::size_t Canvas::Figure::Elements() const
+{
+    switch (kind) {
+    case Path: return static_cast<std::size_t>(path->elementCount());
+    case Polygon:
+    case Polyline: return points->size();
+    default: return 16;
+    }
+}
+
+QPainterPath Canvas::Figure::ToPath() const
+{
+    QPainterPath out;
+    switch (kind) {
+    case Rect: out.addRect(box); break;
+    case Ellipse: out.addEllipse(box); break;
+    case RoundRect: out.addRoundedRect(box, radii.width(), radii.height()); break;
+    case Polygon:
+    case Polyline: out = PolygonPath(*points, kind == Polygon); break;
+    case Path: out = *path; break;
+    }
+    return out;
+}
+
+void Canvas::Draw(const Figure& figure, bool closed)
+{
     if (inPath_) {
+        QPainterPath picture = ToPicture().map(figure.ToPath());
+        picture.setFillRule(dc.fillRule);
         path_.addPath(picture);
         figureOpen_ = false;
         return;
     }
-    Paint(picture, closed, true);
+    Paint(figure, ToPicture(), closed ? &dc.brush : nullptr, true);
+}
+
+void Canvas::Shape(const QPainterPath& logical, bool closed)
+{
+    Draw({Figure::Path, {}, {}, nullptr, &logical}, closed);
+}
+
+void Canvas::Polygon(const std::vector<QPointF>& points, bool closed)
+{
+    Draw({closed ? Figure::Polygon : Figure::Polyline, {}, {}, &points, nullptr}, closed);
 }
 
 void Canvas::Rectangle(const QRectF& box)
 {
-    QPainterPath path;
-    path.addRect(FrameBox(box));
-    Shape(path, true);
+    Draw({Figure::Rect, FrameBox(box), {}}, true);
 }
 
 void Canvas::Ellipse(const QRectF& box)
 {
-    QPainterPath path;
-    path.addEllipse(FrameBox(box));
-    Shape(path, true);
+    Draw({Figure::Ellipse, FrameBox(box), {}}, true);
 }
 
 void Canvas::RoundRect(const QRectF& box, QSizeF corner)
 {
     const QRectF inside = FrameBox(box);
-    QPainterPath path;
-    path.addRoundedRect(inside, std::min(std::abs(corner.width()) / 2, inside.width() / 2),
-                        std::min(std::abs(corner.height()) / 2, inside.height() / 2));
-    Shape(path, true);
+    const QSizeF radii(std::min(std::abs(corner.width()) / 2, inside.width() / 2),
+                       std::min(std::abs(corner.height()) / 2, inside.height() / 2));
+    Draw({Figure::RoundRect, inside, radii}, true);
 }
 
 void Canvas::Arc(const QRectF& box, QPointF start, QPointF end, ArcShape shape)
@@ -541,7 +603,9 @@ void Canvas::DrawPath(bool fill, bool stroke)
     QPainterPath path = std::exchange(path_, QPainterPath());
     inPath_ = false;
     path.setFillRule(dc.fillRule);
-    Paint(path, fill, stroke);
+    // In picture pixels already, from points that may lie anywhere: each is looked at.
+    if (InReach(path))
+        Paint({Figure::Path, {}, {}, nullptr, &path}, QTransform(), fill ? &dc.brush : nullptr, stroke);
 }
 
 void Canvas::ClipToPath(int mode)
@@ -589,20 +653,19 @@ void Canvas::CombineDeviceRects(const std::vector<QRectF>& rects, int mode)
     CombineClip(UniteRects(inside, 0, inside.size()), mode);
 }
 
-QPainterPath Canvas::RegionPath(const std::vector<QRectF>& rects) const
+QPainterPath Canvas::RegionPath(const std::vector<QRectF>& rects)
 {
-    const QTransform t = ToPicture();
     QPainterPath path;
     path.setFillRule(Qt::WindingFill);
     for (const QRectF& r : rects)
-        path.addPolygon(t.map(QPolygonF(r.normalized())));
+        path.addRect(r.normalized());
     return path;
 }
 
 void Canvas::FillRegion(const std::vector<QRectF>& rects, const Brush& brush)
 {
     if (!inPath_)
-        Paint(RegionPath(rects), &brush, false);
+        PaintPath(RegionPath(rects), &brush, false);
 }
 
 void Canvas::FrameRegion(const std::vector<QRectF>& rects, const Brush& brush, QSizeF border)
@@ -633,11 +696,11 @@ void Canvas::FrameRegion(const std::vector<QRectF>& rects, const Brush& brush, Q
 void Canvas::InvertRegion(const std::vector<QRectF>& rects)
 {
     if (inPath_ || !painter_)
-        return Paint(RegionPath(rects), nullptr, false);
+        return PaintPath(RegionPath(rects), nullptr, false);
     Brush black;
     black.color = Qt::black;
     painter_->setCompositionMode(QPainter::RasterOp_NotDestination);
-    Paint(RegionPath(rects), &black, false);
+    PaintPath(RegionPath(rects), &black, false);
     painter_->setCompositionMode(QPainter::CompositionMode_SourceOver);
 }
 
@@ -704,7 +767,7 @@ void Canvas::GradientTriangle(const GradientPoint& a, const GradientPoint& b, co
         }
     }
     ApplyClip();
-    painter_->resetTransform();
+    UseTransform(QTransform());
     painter_->drawImage(box.topLeft(), shade);
 }
 
@@ -816,12 +879,11 @@ void Canvas::Blit(const QRectF& destination, const QImage& bitmap, const QRectF&
     if (flipX || flipY)
         part = part.mirrored(flipX, flipY);
     ApplyClip();
-    painter_->setTransform(t);
+    UseTransform(t);
     painter_->setRenderHint(QPainter::SmoothPixmapTransform, dc.smoothStretch && rop == kSrcCopy);
     painter_->setCompositionMode(SourceMode(rop));
     painter_->drawImage(target, part);
     painter_->setCompositionMode(QPainter::CompositionMode_SourceOver);
-    painter_->resetTransform();
 }
 
 void Canvas::PatternBlit(const QRectF& destination, std::uint32_t rop)
@@ -872,7 +934,7 @@ double Canvas::PenPixels(const QTransform& t) const
     return std::clamp(dc.pen.width * scale, 1.0, widest);
 }
 
-QPen Canvas::PicturePen(const QTransform& t, double width, const QPainterPath& path) const
+QPen Canvas::PicturePen(const QTransform& t, double width, double length) const
 {
     const Pen& p = dc.pen;
     const double scale = std::sqrt(std::abs(t.determinant()));
@@ -897,37 +959,85 @@ QPen Canvas::PicturePen(const QTransform& t, double width, const QPainterPath& p
         double unit = 0;
         for (qreal d : pen.dashPattern())
             unit += d * width;
-        if (!(unit > 0) || ControlLength(path) / unit > kMaxDashes)
+        if (!(unit > 0) || length / unit > kMaxDashes)
             pen.setStyle(Qt::SolidLine);
     }
+    pen.setCosmetic(true); // its width (and its dashes) in picture pixels, whatever the transform
     return pen;
 }
 
-void Canvas::Paint(const QPainterPath& path, const Brush* fill, bool stroke)
+void Canvas::PaintPath(const QPainterPath& logical, const Brush* fill, bool stroke)
+{
+    Paint({Figure::Path, {}, {}, nullptr, &logical}, ToPicture(), fill, stroke);
+}
+
+void Canvas::Paint(const Figure& figure, const QTransform& t, const Brush* fill, bool stroke)
 {
     const bool filling = fill && fill->kind != Brush::Null;
     const bool stroking = stroke && dc.pen.visible;
     if (!filling && !stroking)
         return;
-    // Held to the bound by its control points before Qt measures or draws any of it.
-    const QTransform t = ToPicture();
-    const double width = stroking ? PenPixels(t) : 0, margin = width / 2 + 1;
-    if (!InReach(path))
-        return;
+    // Held to the bound by its control points before Qt measures or draws any of it: the shape
+    // lies within them, and an affine transform keeps it within their mapped bounds.
+    const double width = stroking ? PenPixels(ToPicture()) : 0, margin = width / 2 + 1;
+    const QRectF bounds = t.mapRect(figure.Bounds()).adjusted(-margin, -margin, margin, margin);
     const bool patterned = filling && fill->kind != Brush::Solid;
-    if (!Admit(path.boundingRect().adjusted(-margin, -margin, margin, margin),
-               static_cast<std::size_t>(path.elementCount()), patterned ? kPatternCost : 1))
+    if (!Admit(bounds, figure.Elements(), patterned ? kPatternCost : 1))
         return;
-    const QPen pen = stroking ? PicturePen(t, width, path) : QPen(Qt::NoPen);
     ApplyClip();
-    painter_->resetTransform();
-    if (filling) {
-        if (fill->kind == Brush::Hatched && dc.opaqueBackground)
-            painter_->fillPath(path, dc.backgroundColor);
-        painter_->fillPath(path, PictureBrush(*fill));
+    UseTransform(t);
+    if (stroking) {
+        // The outline's length in picture pixels is at most its length in the figure's units
+        // times the transform's largest stretch, which its four entries bound.
+        const double stretch = std::sqrt(t.m11() * t.m11() + t.m12() * t.m12() + t.m21() * t.m21() + t.m22() * t.m22());
+        painter_->setPen(PicturePen(ToPicture(), width, figure.OutlineLength() * stretch));
+    } else {
+        painter_->setPen(Qt::NoPen);
     }
-    if (stroking)
-        painter_->strokePath(path, pen);
+    if (filling && fill->kind == Brush::Hatched && dc.opaqueBackground) {
+        // The hatch's background first, then the hatch and the outline over it.
+        const QPen pen = painter_->pen();
+        painter_->setPen(Qt::NoPen);
+        painter_->setBrush(dc.backgroundColor);
+        DrawFigure(figure);
+        painter_->setPen(pen);
+    }
+    QBrush brush = filling ? PictureBrush(*fill) : QBrush();
+    if (fill && fill->kind == Brush::Pattern && t.isInvertible())
+        brush.setTransform(t.inverted()); // GDI's patterns lie on the picture's pixels, unscaled
+    painter_->setBrush(brush);
+    DrawFigure(figure);
+}
+
+void Canvas::DrawFigure(const Figure& figure)
+{
+    switch (figure.kind) {
+    case Figure::Rect: painter_->drawRect(figure.box); break;
+    case Figure::Ellipse: painter_->drawEllipse(figure.box); break;
+    case Figure::RoundRect: painter_->drawRoundedRect(figure.box, figure.radii.width(), figure.radii.height()); break;
+    case Figure::Polygon:
+        painter_->drawPolygon(figure.points->data(), static_cast<int>(figure.points->size()), dc.fillRule);
+        break;
+    case Figure::Polyline: painter_->drawPolyline(figure.points->data(), static_cast<int>(figure.points->size())); break;
+    case Figure::Path: {
+        if (figure.path->fillRule() == dc.fillRule || figure.path->fillRule() == Qt::WindingFill) {
+            painter_->drawPath(*figure.path);
+        } else {
+            QPainterPath path = *figure.path;
+            path.setFillRule(dc.fillRule);
+            painter_->drawPath(path);
+        }
+        break;
+    }
+    }
+}
+
+void Canvas::UseTransform(const QTransform& t)
+{
+    if (t != painterTransform_) {
+        painter_->setTransform(t);
+        painterTransform_ = t;
+    }
 }
 
 void Canvas::FillArea(const QPolygonF& area, const QBrush& brush)
@@ -942,7 +1052,7 @@ void Canvas::FillArea(const QPolygonF& area, const QBrush& brush)
     if (!Admit(inside.boundingRect().adjusted(-1, -1, 1, 1), static_cast<std::size_t>(inside.size()), cost))
         return;
     ApplyClip();
-    painter_->resetTransform();
+    UseTransform(QTransform());
     QPainterPath path;
     path.addPolygon(inside);
     painter_->fillPath(path, brush);
@@ -1022,7 +1132,7 @@ void Canvas::ApplyClip()
     if (!clipChanged_)
         return;
     clipChanged_ = false;
-    painter_->resetTransform();
+    UseTransform(QTransform()); // the clip's region is in picture pixels
     if (dc.clip)
         painter_->setClipRegion(*dc.clip);
     else

@@ -192,7 +192,9 @@ public:
 
     // --- shapes that stand on their own (logical units)
 
-    void Shape(QPainterPath logical, bool closed);
+    void Shape(const QPainterPath& logical, bool closed);
+    // A polygon (closed, filled) or a polyline.
+    void Polygon(const std::vector<QPointF>& points, bool closed);
 
     void Rectangle(const QRectF& box);
 
@@ -257,6 +259,26 @@ public:
     void PatternBlit(const QRectF& destination, std::uint32_t rop);
 
 private:
+    // A shape as QPainter draws it, in the units of the transform it is drawn under. QPainter's
+    // own rectangles, ellipses and polygons draw much faster than the same shapes as paths.
+    struct Figure {
+        enum Kind { Rect, Ellipse, RoundRect, Polygon, Polyline, Path } kind;
+        QRectF box;                               // Rect, Ellipse, RoundRect
+        QSizeF radii;                             // RoundRect
+        const std::vector<QPointF>* points = nullptr; // Polygon, Polyline
+        const QPainterPath* path = nullptr;       // Path
+
+        // The bounds of its control points: the shape lies within them.
+        QRectF Bounds() const;
+        // No shorter than its outline.
+        double OutlineLength() const;
+        std::size_t Elements() const;
+        QPainterPath ToPath() const;
+    };
+
+    // A figure of logical units, added to the path bracket or painted.
+    void Draw(const Figure& figure, bool closed);
+
     // A rectangle, ellipse or rounded rectangle's box; an inside-frame pen stays within it.
     QRectF FrameBox(const QRectF& box) const;
 
@@ -271,16 +293,22 @@ private:
     // An arc (logical units) joined to the current position by a line.
     QPainterPath JoinedArc(const QPainterPath& arc) const;
 
-    // The width of the current pen in picture pixels, under `t`, and the pen itself for a path of
-    // the picture that is within reach.
+    // The width of the current pen in picture pixels, under `t`, and the pen itself, its width in
+    // picture pixels, for an outline of `length` picture pixels at most.
     double PenPixels(const QTransform& t) const;
-    QPen PicturePen(const QTransform& t, double width, const QPainterPath& path) const;
+    QPen PicturePen(const QTransform& t, double width, double length) const;
 
-    // Fills a path of the picture with a brush (none: no fill) and outlines it with the pen.
-    void Paint(const QPainterPath& path, const Brush* fill, bool stroke);
-    void Paint(const QPainterPath& path, bool fill, bool stroke) { Paint(path, fill ? &dc.brush : nullptr, stroke); }
-    // Region rectangles (logical units) as one path of the picture.
-    QPainterPath RegionPath(const std::vector<QRectF>& rects) const;
+    // Fills a figure drawn under `t` with a brush (none: no fill) and outlines it with the pen.
+    // Nothing of it reaches Qt unless all its control points are within reach.
+    void Paint(const Figure& figure, const QTransform& t, const Brush* fill, bool stroke);
+    // Draws a figure with the painter's pen and brush.
+    void DrawFigure(const Figure& figure);
+    // A path of logical units, painted.
+    void PaintPath(const QPainterPath& logical, const Brush* fill, bool stroke);
+    // Region rectangles (logical units) as one path.
+    static QPainterPath RegionPath(const std::vector<QRectF>& rects);
+    // Sets the painter's transform, when it is not the one it has.
+    void UseTransform(const QTransform& t);
 
     // Fills an area of the picture (a polygon in its pixels) with a brush.
     void FillArea(const QPolygonF& area, const QBrush& brush);
@@ -311,6 +339,7 @@ private:
     QTransform placement_;
     QPointF pixelsPerMm_;
     std::vector<DcState> saved_;
+    QTransform painterTransform_; // what the painter has
     QPainterPath path_; // the path bracket's figures, in picture pixels
     bool inPath_ = false;
     bool figureOpen_ = false;

@@ -326,7 +326,7 @@ private:
             break;
         case 0x0324: // META_POLYGON: count, points
         case 0x0325: // META_POLYLINE
-            canvas_.Shape(PolygonPath(WmfPoints(p, 2, p.U16(0)), function == 0x0324), function == 0x0324);
+            canvas_.Polygon(WmfPoints(p, 2, p.U16(0)), function == 0x0324);
             break;
         case 0x0538: { // META_POLYPOLYGON: number of polygons, the count of each, all their points
             const std::size_t polygons = p.U16(0);
