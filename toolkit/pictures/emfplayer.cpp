@@ -4,6 +4,7 @@
 #include "metafilecanvas.h"
 #include "qtbridge.h"
 
+#include <array>
 #include <cmath>
 #include <optional>
 #include <string>
@@ -131,10 +132,21 @@ private:
         return index;
     }
 
+    // The stock objects, each made once, when first asked for.
+    const std::optional<GdiObject>& Stock(std::uint32_t index)
+    {
+        static const std::optional<GdiObject> none;
+        if (index >= stock_.size())
+            return none;
+        if (!stock_[index])
+            stock_[index] = StockObject(index);
+        return *stock_[index];
+    }
+
     void Select(std::uint32_t index)
     {
         if (index & 0x80000000u) {
-            if (const auto stock = StockObject(index & 0x7FFFFFFFu))
+            if (const auto& stock = Stock(index & 0x7FFFFFFFu))
                 canvas_.dc.Select(*stock);
         } else if (const auto& object = objects_[Index(index)]) {
             canvas_.dc.Select(*object);
@@ -374,9 +386,9 @@ private:
     }
 
     // The brush of a handle, a stock one included; anything else is not one.
-    Brush BrushAt(std::uint32_t index) const
+    Brush BrushAt(std::uint32_t index)
     {
-        const std::optional<GdiObject> object = index & 0x80000000u ? StockObject(index & 0x7FFFFFFFu) : objects_[Index(index)];
+        const std::optional<GdiObject>& object = index & 0x80000000u ? Stock(index & 0x7FFFFFFFu) : objects_[Index(index)];
         if (const auto* brush = object ? std::get_if<Brush>(&*object) : nullptr)
             return *brush;
         throw DamagedData();
@@ -522,6 +534,7 @@ private:
     const EmfHeader& header_;
     Canvas& canvas_;
     std::vector<std::optional<GdiObject>> objects_;
+    std::array<std::optional<std::optional<GdiObject>>, 20> stock_;
 };
 
 // The frame in device units: the header's frame (0.01 mm) at the reference device's pixels per

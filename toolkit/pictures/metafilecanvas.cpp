@@ -934,9 +934,12 @@ double Canvas::PenPixels(const QTransform& t) const
     return std::clamp(dc.pen.width * scale, 1.0, widest);
 }
 
-QPen Canvas::PicturePen(const QTransform& t, double width, double length) const
+QPen Canvas::PicturePen(const QTransform& t, double width, double length)
 {
     const Pen& p = dc.pen;
+    const bool solid = p.style == Qt::SolidLine && p.dashes.empty();
+    if (solid && width == madePenWidth_ && p == madePen_)
+        return madeQPen_;
     const double scale = std::sqrt(std::abs(t.determinant()));
     QPen pen(p.color);
     pen.setWidthF(width);
@@ -963,6 +966,11 @@ QPen Canvas::PicturePen(const QTransform& t, double width, double length) const
             pen.setStyle(Qt::SolidLine);
     }
     pen.setCosmetic(true); // its width (and its dashes) in picture pixels, whatever the transform
+    if (solid) {
+        madePen_ = p;
+        madePenWidth_ = width;
+        madeQPen_ = pen;
+    }
     return pen;
 }
 
@@ -979,7 +987,8 @@ void Canvas::Paint(const Figure& figure, const QTransform& t, const Brush* fill,
         return;
     // Held to the bound by its control points before Qt measures or draws any of it: the shape
     // lies within them, and an affine transform keeps it within their mapped bounds.
-    const double width = stroking ? PenPixels(ToPicture()) : 0, margin = width / 2 + 1;
+    const QTransform picture = ToPicture();
+    const double width = stroking ? PenPixels(picture) : 0, margin = width / 2 + 1;
     const QRectF bounds = t.mapRect(figure.Bounds()).adjusted(-margin, -margin, margin, margin);
     const bool patterned = filling && fill->kind != Brush::Solid;
     if (!Admit(bounds, figure.Elements(), patterned ? kPatternCost : 1))
@@ -988,9 +997,10 @@ void Canvas::Paint(const Figure& figure, const QTransform& t, const Brush* fill,
     UseTransform(t);
     if (stroking) {
         // The outline's length in picture pixels is at most its length in the figure's units
-        // times the transform's largest stretch, which its four entries bound.
+        // times the transform's largest stretch, which its four entries bound. Only dashes need it.
         const double stretch = std::sqrt(t.m11() * t.m11() + t.m12() * t.m12() + t.m21() * t.m21() + t.m22() * t.m22());
-        painter_->setPen(PicturePen(ToPicture(), width, figure.OutlineLength() * stretch));
+        const bool dashed = dc.pen.style != Qt::SolidLine || !dc.pen.dashes.empty();
+        painter_->setPen(PicturePen(picture, width, dashed ? figure.OutlineLength() * stretch : 0));
     } else {
         painter_->setPen(Qt::NoPen);
     }

@@ -34,6 +34,8 @@ struct Pen {
     Qt::PenCapStyle cap = Qt::RoundCap;
     Qt::PenJoinStyle join = Qt::RoundJoin;
     bool insideFrame = false;
+
+    bool operator==(const Pen&) const = default;
 };
 
 struct Brush {
@@ -296,7 +298,7 @@ private:
     // The width of the current pen in picture pixels, under `t`, and the pen itself, its width in
     // picture pixels, for an outline of `length` picture pixels at most.
     double PenPixels(const QTransform& t) const;
-    QPen PicturePen(const QTransform& t, double width, double length) const;
+    QPen PicturePen(const QTransform& t, double width, double length);
 
     // Fills a figure drawn under `t` with a brush (none: no fill) and outlines it with the pen.
     // Nothing of it reaches Qt unless all its control points are within reach.
@@ -340,6 +342,11 @@ private:
     QPointF pixelsPerMm_;
     std::vector<DcState> saved_;
     QTransform painterTransform_; // what the painter has
+    // The last solid pen made for the painter, and what it was made from: most records draw
+    // with the pen the one before drew with.
+    Pen madePen_;
+    double madePenWidth_ = -1;
+    QPen madeQPen_;
     QPainterPath path_; // the path bracket's figures, in picture pixels
     bool inPath_ = false;
     bool figureOpen_ = false;
