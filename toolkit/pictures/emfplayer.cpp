@@ -84,13 +84,6 @@ std::optional<QTransform> ReadXform(const Bytes& r, std::size_t at)
     return QTransform(m[0], m[1], m[2], m[3], m[4], m[5]);
 }
 
-// A DIB of an EMF record: the offsets and sizes of its BITMAPINFO and of its pixels, from the
-// start of the record, in four 32-bit fields from `at`.
-Bitmap RecordDib(const Bytes& r, std::size_t at, bool paletteIndices)
-{
-    return DecodeDib(r.Sub(r.U32(at), r.U32(at + 4)), r.Sub(r.U32(at + 8), r.U32(at + 12)), paletteIndices);
-}
-
 // The stock objects (index with the top bit set): brushes white, light grey, grey, dark grey,
 // black, null; pens white, black, null; fonts (9 is unused); palette; DC brush and pen.
 std::optional<GdiObject> StockObject(std::uint32_t index)
@@ -309,28 +302,113 @@ private:
         }
     }
 
-    // EMR_BITBLT (76), EMR_STRETCHBLT (77): bounds, destination x, y, width, height (24..36),
-    // raster operation (40), source x, y (44, 48), the source's world transform (XFORM at 52),
-    // its background colour (76), colour usage (80), the DIB's offsets and sizes (84..96);
-    // EMR_STRETCHBLT then the source width and height (100, 104). Without a bitmap (a
-    // BITMAPINFO of size 0) the operation uses the brush alone. The source of EMR_BITBLT is as
-    // large as the destination in the source's units.
-    void BitBlt(const Bytes& r, bool stretch)
+    // The colours of the selected palette, none for GDI's default one.
+    std::span<const QRgb> SelectedPalette() const
+    {
+        const auto& dc = canvas_.dc;
+        if (dc.palette && *dc.palette < objects_.size() && objects_[*dc.palette])
+            if (const auto* palette = std::get_if<Palette>(&*objects_[*dc.palette]))
+                return palette->colors;
+        return {};
+    }
+
+    // A DIB of a record: its BITMAPINFO and its pixels at the offsets and sizes (from the start
+    // of the record) of four 32-bit fields from `at`, in the colours its usage says
+    // (DIB_RGB_COLORS 0, DIB_PAL_COLORS 1, DIB_PAL_INDICES 2), decoded to the size its pixels
+    // take on the picture under `toPicture`, or to its own size without one.
+    DecodedDib RecordDib(const Bytes& r, std::size_t at, std::uint32_t usage, const std::optional<QTransform>& toPicture,
+                         DibAlpha alpha = DibAlpha::Ignored)
+    {
+        const Bytes info = r.Sub(r.U32(at), r.U32(at + 4));
+        const Bytes bits = r.Sub(r.U32(at + 8), r.U32(at + 12));
+        DibOptions options;
+        options.colors = usage == 1 ? DibColors::PaletteIndices : usage == 2 ? DibColors::NoTable : DibColors::Rgb;
+        options.palette = SelectedPalette();
+        options.zero = canvas_.dc.textColor.rgb();
+        options.one = canvas_.dc.backgroundColor.rgb();
+        options.alpha = alpha;
+        if (toPicture)
+            options.box = Canvas::BitmapBox(*toPicture, DibDimensions(info));
+        return DecodeDib(info.Span(), bits.Span(), options);
+    }
+
+    // A monochrome mask of a record: its bits as they are, white for 1, whatever its colours.
+    static DecodedDib MaskDib(const Bytes& r, std::size_t at)
+    {
+        DibOptions options;
+        options.colors = DibColors::NoTable;
+        options.alpha = DibAlpha::Ignored;
+        return DecodeDib(r.Sub(r.U32(at), r.U32(at + 4)).Span(), r.Sub(r.U32(at + 8), r.U32(at + 12)).Span(), options);
+    }
+
+    // The source rectangle of a record's bitmap: at `at`, x and y, and its size; the source of
+    // a blit without a stretch is as large as the destination in the source's units (its
+    // XFORM at `xformAt` scales it).
+    static QRectF SourceRect(const Bytes& r, std::size_t at, QSizeF size, std::optional<std::size_t> xformAt)
+    {
+        if (xformAt)
+            if (const auto xform = ReadXform(r, *xformAt); xform && xform->m11() != 0 && xform->m22() != 0)
+                size = QSizeF(size.width() * xform->m11(), size.height() * xform->m22());
+        return QRectF(QPointF(r.I32(at), r.I32(at + 4)), size);
+    }
+
+    // The blits from a bitmap into a rectangle, in which the source's rows count from the top
+    // (a bitmap selected into a device): bounds, destination x, y, width, height (24..36), a
+    // field of the operation (40), source x, y (44, 48), the source's world transform (XFORM,
+    // 52), its background colour (76), colour usage (80), the DIB's offsets and sizes (84..96);
+    // the stretching ones then the source width and height (100, 104).
+    // EMR_BITBLT (76), EMR_STRETCHBLT (77): the raster operation at 40. Without a bitmap (a
+    //   BITMAPINFO of size 0) the operation uses the brush alone.
+    // EMR_ALPHABLEND (114): BLENDFUNCTION at 40: operation, flags, the constant alpha (42),
+    //   AC_SRC_ALPHA (1 at 43) for the source's own premultiplied alpha.
+    // EMR_TRANSPARENTBLT (116): the transparent colour at 40 (COLORREF).
+    // EMR_MASKBLT (98): a quaternary raster operation at 40, the foreground one in its low three
+    //   bytes, the background one's index in its top byte; then the mask's x and y (100, 104),
+    //   its colour usage (108) and its DIB's offsets and sizes (112..124). No stretch.
+    void BitBlt(std::uint32_t type, const Bytes& r)
     {
         const QRectF destination(r.I32(24), r.I32(28), r.I32(32), r.I32(36));
-        const std::uint32_t rop = r.U32(40);
+        const std::uint32_t field = r.U32(40);
+        const bool stretch = type != 76 && type != 98;
+        const QRectF source = SourceRect(r, 44, stretch ? QSizeF(r.I32(100), r.I32(104)) : destination.size(),
+                                         stretch ? std::nullopt : std::optional<std::size_t>(52));
+        const QTransform toPicture = RectMapping(source, destination) * canvas_.ToPicture();
+        BlitOptions options;
+        DecodedDib mask;
+        if (type == 98) {
+            options.rop = field & 0xFFFFFF;
+            options.maskedRop = static_cast<std::uint8_t>(field >> 24);
+            if (r.U32(116) != 0) {
+                mask = MaskDib(r, 112);
+                options.mask = &mask.image;
+                options.maskOrigin = QPointF(r.I32(100), r.I32(104)) - source.topLeft();
+            }
+        } else if (type == 114) {
+            options.opacity = r.U8(42) / 255.0;
+        } else if (type == 116) {
+            options.transparent = ColorOf(r.U32(40)).rgb();
+        } else {
+            options.rop = field;
+        }
         if (r.U32(88) == 0) {
-            canvas_.PatternBlit(destination, rop);
+            if (type == 98 && options.mask) {
+                // Without a source the operations use the brush alone; a blank source of the
+                // destination's size stands in.
+                QImage blank(1, 1, QImage::Format_RGB32);
+                blank.fill(Qt::white);
+                canvas_.Blit(toPicture, DecodedDib{blank, source.size().toSize().expandedTo({1, 1}), false, false},
+                             QRectF(QPointF(0, 0), source.size()), options);
+                return;
+            }
+            if (type == 76 || type == 77 || type == 98)
+                canvas_.PatternBlit(destination, options.rop);
             return;
         }
-        const Bitmap dib = RecordDib(r, 84, r.U32(80) == 1);
-        QSizeF sourceSize = destination.size();
-        if (stretch) {
-            sourceSize = QSizeF(r.I32(100), r.I32(104));
-        } else if (const auto xform = ReadXform(r, 52); xform && xform->m11() != 0 && xform->m22() != 0) {
-            sourceSize = QSizeF(sourceSize.width() * xform->m11(), sourceSize.height() * xform->m22());
-        }
-        canvas_.Blit(destination, dib.image, QRectF(QPointF(r.I32(44), r.I32(48)), sourceSize), rop);
+        // A colour to leave out is looked for in the bitmap's own pixels, not in averages of them.
+        const std::optional<QTransform> box = type == 116 || options.mask ? std::nullopt : std::optional(toPicture);
+        const DecodedDib dib = RecordDib(r, 84, r.U32(80), box,
+                                         type == 114 && (r.U8(43) & 1) ? DibAlpha::Premultiplied : DibAlpha::Ignored);
+        canvas_.Blit(toPicture, dib, source, options);
     }
 
     // EMR_STRETCHDIBITS (81): bounds, destination x, y (24, 28), source x, y, width, height
@@ -339,11 +417,114 @@ private:
     // bottom-up DIB.
     void StretchDibits(const Bytes& r)
     {
-        const Bitmap dib = RecordDib(r, 48, r.U32(64) == 1);
+        const QRectF destination(r.I32(24), r.I32(28), r.I32(72), r.I32(76));
         QRectF source(r.I32(32), r.I32(36), r.I32(40), r.I32(44));
-        if (dib.bottomUp)
-            source.moveTop(dib.image.height() - source.top() - source.height());
-        canvas_.Blit(QRectF(r.I32(24), r.I32(28), r.I32(72), r.I32(76)), dib.image, source, r.U32(68));
+        const DecodedDib dib = RecordDib(r, 48, r.U32(64), RectMapping(source, destination) * canvas_.ToPicture());
+        if (!dib.topDown)
+            source.moveTop(dib.fullSize.height() - source.top() - source.height());
+        BlitOptions options;
+        options.rop = r.U32(68);
+        canvas_.Blit(RectMapping(source, destination) * canvas_.ToPicture(), dib, source, options);
+    }
+
+    // EMR_SETDIBITSTODEVICE (80): bounds, destination x, y (24, 28), source x, y, width, height
+    // (32..44), the DIB's offsets and sizes (48..60), colour usage (64), the first scan line
+    // (68) and the number of them (72) that the pixels hold. The bitmap is drawn one pixel to
+    // a device pixel; its source's y counts from the bottom row of a bottom-up DIB.
+    void SetDibitsToDevice(const Bytes& r)
+    {
+        const std::uint32_t firstScan = r.U32(68), scans = r.U32(72);
+        // The header is given the height of the rows the record holds, the band it is decoded as.
+        const Bytes info = r.Sub(r.U32(48), r.U32(52));
+        std::vector<std::uint8_t> band(info.Span().begin(), info.Span().end());
+        const bool core = info.U32(0) == 12;
+        const std::int64_t height = core ? info.U16(6) : info.I32(8);
+        if (scans == 0 || scans > 0x7FFFFFFF || (core && scans > 0xFFFF))
+            throw DamagedData();
+        const std::int64_t bandHeight = height < 0 ? -std::int64_t{scans} : std::int64_t{scans};
+        for (int i = 0; i < (core ? 2 : 4); ++i)
+            band[(core ? 6 : 8) + i] = static_cast<std::uint8_t>(static_cast<std::uint64_t>(bandHeight) >> (8 * i));
+        const std::uint32_t usage = r.U32(64);
+        DibOptions options;
+        options.colors = usage == 1 ? DibColors::PaletteIndices : usage == 2 ? DibColors::NoTable : DibColors::Rgb;
+        options.palette = SelectedPalette();
+        options.zero = canvas_.dc.textColor.rgb();
+        options.one = canvas_.dc.backgroundColor.rgb();
+        options.alpha = DibAlpha::Ignored;
+        options.box = Canvas::BitmapBox(canvas_.Placement(), DibDimensions(Bytes(band.data(), band.size())));
+        const DecodedDib dib = DecodeDib(band, r.Sub(r.U32(56), r.U32(60)).Span(), options);
+        // The source in the band's rows, counted from its top.
+        QRectF source(r.I32(32), r.I32(36), r.I32(40), r.I32(44));
+        source.moveTop(dib.topDown ? source.top() - firstScan
+                                   : static_cast<double>(firstScan) + scans - source.top() - source.height());
+        const QPointF at = canvas_.ToDevice().map(PointL(r, 24));
+        const QTransform toDevice = QTransform::fromTranslate(at.x() - source.left(), at.y() - source.top());
+        canvas_.Blit(toDevice * canvas_.Placement(), dib, source, BlitOptions());
+    }
+
+    // EMR_PLGBLT (79): bounds, the destination's top left, top right and bottom left corners
+    // (three POINTL, 24..44), source x, y, width, height (48..60), the source's XFORM (64), its
+    // background colour (88), colour usage (92), the DIB's offsets and sizes (96..108), then
+    // the mask's x and y (112, 116), its usage (120) and its DIB's offsets and sizes
+    // (124..136). The source is copied where the mask has 1 bits, or everywhere without one.
+    void PlgBlt(const Bytes& r)
+    {
+        const QRectF source(r.I32(48), r.I32(52), r.I32(56), r.I32(60));
+        const QTransform toPicture = ParallelogramMapping(source, PointL(r, 24), PointL(r, 32), PointL(r, 40)) * canvas_.ToPicture();
+        BlitOptions options;
+        DecodedDib mask;
+        if (r.U32(128) != 0) {
+            mask = MaskDib(r, 124);
+            options.mask = &mask.image;
+            options.maskOrigin = QPointF(r.I32(112), r.I32(116)) - source.topLeft();
+        }
+        const DecodedDib dib = RecordDib(r, 96, r.U32(92), options.mask ? std::nullopt : std::optional(toPicture));
+        canvas_.Blit(toPicture, dib, source, options);
+    }
+
+    // The palette records. EMR_CREATEPALETTE (49): handle, LOGPALETTE: version, number of
+    // entries (16 bits each, 12 and 14), PALETTEENTRY (red, green, blue, flags) each from 16.
+    // EMR_SETPALETTEENTRIES (50): handle, first entry (12), number (16), the entries (20).
+    // EMR_RESIZEPALETTE (51): handle, number of entries (12). EMR_SELECTPALETTE (48): handle;
+    // the stock DEFAULT_PALETTE (15) brings back GDI's own.
+    static std::vector<QRgb> PaletteEntries(const Bytes& r, std::size_t at, std::uint64_t count)
+    {
+        r.NeedItems(at, count, 4);
+        std::vector<QRgb> colors;
+        for (std::size_t i = 0; i < count; ++i)
+            colors.push_back(qRgb(r.U8(at + 4 * i), r.U8(at + 4 * i + 1), r.U8(at + 4 * i + 2)));
+        return colors;
+    }
+
+    Palette& PaletteAt(std::uint32_t index)
+    {
+        auto& object = objects_[Index(index)];
+        if (auto* palette = object ? std::get_if<Palette>(&*object) : nullptr)
+            return *palette;
+        throw DamagedData();
+    }
+
+    void PaletteRecord(std::uint32_t type, const Bytes& r)
+    {
+        const std::uint32_t handle = r.U32(8);
+        switch (type) {
+        case 48:
+            if (handle == 0x8000000Fu)
+                canvas_.dc.palette.reset();
+            else
+                canvas_.dc.palette = Index(handle);
+            break;
+        case 49: objects_[Index(handle)] = Palette{PaletteEntries(r, 16, r.U16(14))}; break;
+        case 50: {
+            Palette& palette = PaletteAt(handle);
+            const std::uint32_t first = r.U32(12);
+            const std::vector<QRgb> colors = PaletteEntries(r, 20, r.U32(16));
+            for (std::size_t i = 0; i < colors.size() && first + i < palette.colors.size(); ++i)
+                palette.colors[first + i] = colors[i];
+            break;
+        }
+        default: PaletteAt(handle).colors.resize(std::min<std::uint32_t>(r.U32(12), 1024), qRgb(0, 0, 0)); break;
+        }
     }
 
     // EMR_POLYPOLYLINE (7), EMR_POLYPOLYGON (8) and their 16-bit forms: bounds, number of
@@ -487,11 +668,15 @@ private:
             objects_[Index(r.U32(8))] = MakeBrush(r.U32(12), ColorOf(r.U32(16)), r.U32(20));
             break;
         case 93: // EMR_CREATEMONOBRUSH, EMR_CREATEDIBPATTERNBRUSHPT: handle, colour usage, the
-        case 94: // DIB's offsets and sizes (16..28)
-            objects_[Index(r.U32(8))] = PatternBrush(RecordDib(r, 16, r.U32(12) == 1).image);
+        case 94: { // DIB's offsets and sizes (16..28). A monochrome brush (and one without a colour
+                   // table) takes the colours of the device context it draws in.
+            const bool monochrome = type == 93 || r.U32(12) == 2;
+            objects_[Index(r.U32(8))] =
+                PatternBrush(RecordDib(r, 16, monochrome ? 2 : r.U32(12), std::nullopt).image, monochrome);
             break;
+        }
         case 82: objects_[Index(r.U32(8))] = ReadFont(r); break; // EMR_EXTCREATEFONTINDIRECTW
-        case 49: objects_[Index(r.U32(8))] = OtherObject{}; break; // EMR_CREATEPALETTE: handle, LOGPALETTE
+        case 48: case 49: case 50: case 51: PaletteRecord(type, r); break;
         case 42: canvas_.Ellipse(RectL(r, 8)); break;                                  // EMR_ELLIPSE: box
         case 43: canvas_.Rectangle(RectL(r, 8)); break;                                // EMR_RECTANGLE: box
         case 44: canvas_.RoundRect(RectL(r, 8), QSizeF(r.I32(24), r.I32(28))); break; // EMR_ROUNDRECT: box, corner
@@ -511,8 +696,9 @@ private:
         case 67: canvas_.ClipToPath(static_cast<int>(r.U32(8))); break;            // EMR_SELECTCLIPPATH: mode
         case 68: canvas_.AbortPath(); break;                                       // EMR_ABORTPATH
         case 75: SelectClipRegion(r); break;                                       // EMR_EXTSELECTCLIPRGN
-        case 76: BitBlt(r, false); break;
-        case 77: BitBlt(r, true); break;
+        case 76: case 77: case 98: case 114: case 116: BitBlt(type, r); break;
+        case 79: PlgBlt(r); break;
+        case 80: SetDibitsToDevice(r); break;
         case 81: StretchDibits(r); break;
         case 83: EmrText(r, 36, false); break;
         case 84: EmrText(r, 36, true); break;

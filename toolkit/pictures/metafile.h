@@ -17,8 +17,4 @@ namespace tk {
 // than any picture needs.
 QImage PlayMetafile(const QByteArray& data, int targetWidth, int targetHeight);
 
-// The picture loader's check that a BMP file held in memory has all the pixel data its header
-// promises (picture.cpp); a DIB inside a metafile goes through it too.
-bool BitmapHoldsItsPixels(const QByteArray& bmpFile);
-
 } // namespace tk

@@ -40,18 +40,69 @@ constexpr double kMaxDashes = 100000;
 // The height of the font a device context starts with, in device pixels.
 constexpr double kDefaultFontPixels = 16;
 
-QPainter::CompositionMode SourceMode(std::uint32_t rop)
+// What a ternary raster operation does, by its index: the index is the operation's truth table
+// over the pattern (0xF0), the source (0xCC) and the destination (0xAA). Those with the source
+// are drawn through a composition mode, others as a copy; those without it fill with the brush,
+// black or white, or invert what is there; D leaves it.
+struct RasterOp {
+    enum Uses { Source, Fill, Nothing } uses = Nothing;
+    QPainter::CompositionMode mode = QPainter::CompositionMode_SourceOver;
+    enum Filler { WithBrush, Black, White } filler = WithBrush;
+};
+
+RasterOp RasterOpOf(std::uint8_t index)
 {
-    switch (rop) {
-    case 0x00EE0086: return QPainter::RasterOp_SourceOrDestination;    // SRCPAINT
-    case 0x008800C6: return QPainter::RasterOp_SourceAndDestination;   // SRCAND
-    case 0x00660046: return QPainter::RasterOp_SourceXorDestination;   // SRCINVERT
-    case 0x00440328: return QPainter::RasterOp_SourceAndNotDestination; // SRCERASE
-    case 0x00330008: return QPainter::RasterOp_NotSource;              // NOTSRCCOPY
-    case 0x001100A6: return QPainter::RasterOp_NotSourceAndNotDestination; // NOTSRCERASE
-    case 0x00BB0226: return QPainter::RasterOp_NotSourceOrDestination; // MERGEPAINT
-    default: return QPainter::CompositionMode_SourceOver;              // SRCCOPY; others drawn as a copy
+    using M = QPainter::CompositionMode;
+    auto source = [](M mode) { return RasterOp{RasterOp::Source, mode}; };
+    auto fill = [](RasterOp::Filler filler, M mode = QPainter::CompositionMode_SourceOver) {
+        return RasterOp{RasterOp::Fill, mode, filler};
+    };
+    switch (index) {
+    case 0xEE: return source(QPainter::RasterOp_SourceOrDestination);        // SRCPAINT
+    case 0x88: return source(QPainter::RasterOp_SourceAndDestination);       // SRCAND
+    case 0x66: return source(QPainter::RasterOp_SourceXorDestination);       // SRCINVERT
+    case 0x44: return source(QPainter::RasterOp_SourceAndNotDestination);    // SRCERASE
+    case 0x33: return source(QPainter::RasterOp_NotSource);                  // NOTSRCCOPY
+    case 0x11: return source(QPainter::RasterOp_NotSourceAndNotDestination); // NOTSRCERASE
+    case 0xBB: return source(QPainter::RasterOp_NotSourceOrDestination);     // MERGEPAINT
+    case 0x00: return fill(RasterOp::Black);                                 // BLACKNESS
+    case 0xFF: return fill(RasterOp::White);                                 // WHITENESS
+    case 0xF0: return fill(RasterOp::WithBrush);                             // PATCOPY
+    case 0x5A: return fill(RasterOp::WithBrush, QPainter::RasterOp_SourceXorDestination); // PATINVERT
+    case 0x55: return fill(RasterOp::Black, QPainter::RasterOp_NotDestination);           // DSTINVERT
+    case kKeepDestination: return {};
+    default:
+        // The source matters when flipping its bit changes the result.
+        if (((index >> 2) & 0x33) != (index & 0x33))
+            return source(QPainter::CompositionMode_SourceOver);
+        return {};
     }
+}
+
+std::uint8_t RopIndex(std::uint32_t rop) { return static_cast<std::uint8_t>(rop >> 16); }
+
+// A mask's 1 bits within `area` (its pixels) as a region, one rectangle for each run of a row.
+QRegion MaskRegion(const QImage& mask, const QRect& area)
+{
+    const QRect inside = area & mask.rect();
+    std::vector<QRect> runs;
+    for (int y = inside.top(); y <= inside.bottom(); ++y) {
+        const auto* line = reinterpret_cast<const QRgb*>(mask.constScanLine(y));
+        for (int x = inside.left(); x <= inside.right();) {
+            if (qRed(line[x]) < 128) {
+                ++x;
+                continue;
+            }
+            const int start = x;
+            while (x <= inside.right() && qRed(line[x]) >= 128)
+                ++x;
+            runs.emplace_back(start, y, x - start, 1);
+        }
+    }
+    QRegion region;
+    // Rows in order and runs within a row apart: the banded form QRegion::setRects takes as it is.
+    region.setRects(runs.data(), static_cast<int>(runs.size()));
+    return region;
 }
 
 // A closed polygon of four axis-parallel sides, as a rectangle maps to without a turn.
@@ -229,16 +280,31 @@ Brush MakeBrush(std::uint32_t style, QColor color, std::uint32_t hatch)
     return brush;
 }
 
-Brush PatternBrush(const QImage& pattern)
+Brush PatternBrush(const QImage& pattern, bool monochrome)
 {
     Brush brush;
     if (pattern.isNull()) {
         brush.color = Qt::gray; // a pattern of a kind not drawn here: its average, near enough
     } else {
         brush.kind = Brush::Pattern;
-        brush.pattern = pattern;
+        brush.monochrome = monochrome;
+        brush.pattern = monochrome ? pattern.convertToFormat(QImage::Format_Mono, {qRgb(0, 0, 0), qRgb(255, 255, 255)})
+                                   : pattern;
     }
     return brush;
+}
+
+QTransform RectMapping(const QRectF& from, const QRectF& to)
+{
+    const double sx = to.width() / from.width(), sy = to.height() / from.height();
+    return QTransform(sx, 0, 0, sy, to.left() - from.left() * sx, to.top() - from.top() * sy);
+}
+
+QTransform ParallelogramMapping(const QRectF& from, QPointF topLeft, QPointF topRight, QPointF bottomLeft)
+{
+    const QPointF across = (topRight - topLeft) / from.width(), down = (bottomLeft - topLeft) / from.height();
+    const QPointF origin = topLeft - across * from.left() - down * from.top();
+    return QTransform(across.x(), across.y(), down.x(), down.y(), origin.x(), origin.y());
 }
 
 Font MakeFont(const LogFont& logFont)
@@ -859,30 +925,78 @@ void Canvas::Text(QPointF reference, const QString& text, const std::vector<doub
         dc.position.rx() += width / yScale;
 }
 
-void Canvas::Blit(const QRectF& destination, const QImage& bitmap, const QRectF& source, std::uint32_t rop)
+QSize Canvas::BitmapBox(const QTransform& toPicture, QSize size)
 {
-    if (inPath_ || bitmap.isNull())
+    const double across = std::hypot(toPicture.m11(), toPicture.m12()), down = std::hypot(toPicture.m21(), toPicture.m22());
+    const double width = std::ceil(size.width() * across), height = std::ceil(size.height() * down);
+    if (!(width < size.width() || height < size.height()))
+        return {};
+    return QSize(static_cast<int>(std::clamp(width, 1.0, static_cast<double>(size.width()))),
+                 static_cast<int>(std::clamp(height, 1.0, static_cast<double>(size.height()))));
+}
+
+void Canvas::Blit(const QTransform& toPicture, const DecodedDib& bitmap, const QRectF& source, const BlitOptions& options)
+{
+    if (inPath_ || bitmap.image.isNull() || bitmap.fullSize.isEmpty())
         return;
-    const QRectF wanted = source.normalized();
-    auto clampTo = [](double v, int most) { return static_cast<int>(std::clamp(v, 0.0, static_cast<double>(most))); };
-    const int x0 = clampTo(std::floor(wanted.left()), bitmap.width()), x1 = clampTo(std::ceil(wanted.right()), bitmap.width());
-    const int y0 = clampTo(std::floor(wanted.top()), bitmap.height()), y1 = clampTo(std::ceil(wanted.bottom()), bitmap.height());
-    if (x1 <= x0 || y1 <= y0)
+    const QRectF part = source.normalized() & QRectF(QPointF(0, 0), QSizeF(bitmap.fullSize));
+    if (part.isEmpty() || !Admit(toPicture.mapRect(part), 1, kBitmapCost))
         return;
-    const QRectF target = destination.normalized();
-    const QTransform t = ToPicture();
-    if (!Admit(t.mapRect(target), 1, kBitmapCost))
-        return;
-    QImage part = bitmap.copy(x0, y0, x1 - x0, y1 - y0);
-    const bool flipX = (destination.width() < 0) != (source.width() < 0);
-    const bool flipY = (destination.height() < 0) != (source.height() < 0);
-    if (flipX || flipY)
-        part = part.mirrored(flipX, flipY);
+    const double sx = bitmap.image.width() / static_cast<double>(bitmap.fullSize.width());
+    const double sy = bitmap.image.height() / static_cast<double>(bitmap.fullSize.height());
+    QRectF imagePart(part.left() * sx, part.top() * sy, part.width() * sx, part.height() * sy);
+    QImage image = bitmap.image;
+    if (options.transparent) {
+        // Only the pixels of the part are looked at: what reaches the picture.
+        const QRect area = imagePart.toAlignedRect() & image.rect();
+        image = image.copy(area).convertToFormat(QImage::Format_ARGB32);
+        for (int y = 0; y < image.height(); ++y) {
+            auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+            for (int x = 0; x < image.width(); ++x)
+                if ((line[x] & 0xFFFFFF) == (*options.transparent & 0xFFFFFF))
+                    line[x] = 0;
+        }
+        imagePart.translate(-area.topLeft());
+    }
     ApplyClip();
-    UseTransform(t);
-    painter_->setRenderHint(QPainter::SmoothPixmapTransform, dc.smoothStretch && rop == kSrcCopy);
-    painter_->setCompositionMode(SourceMode(rop));
-    painter_->drawImage(target, part);
+    UseTransform(toPicture);
+    painter_->setRenderHint(QPainter::SmoothPixmapTransform, dc.smoothStretch && RopIndex(options.rop) == 0xCC);
+    if (!options.mask) {
+        RasterBlit(RopIndex(options.rop), part, image, imagePart, options.opacity);
+    } else {
+        // Each operation where the mask says: its 1 bits and its 0 bits as clips over the source.
+        Charge(part.width() * part.height());
+        const QRect area = part.translated(options.maskOrigin).toAlignedRect();
+        const QRegion ones = MaskRegion(*options.mask, area).translated(-options.maskOrigin.toPoint());
+        const QRegion whole(part.toAlignedRect());
+        for (const auto& [index, region] : {std::pair(RopIndex(options.rop), ones), std::pair(options.maskedRop, whole - ones)}) {
+            painter_->save();
+            painter_->setClipRegion(region, Qt::IntersectClip);
+            RasterBlit(index, part, image, imagePart, options.opacity);
+            painter_->restore();
+        }
+    }
+    painter_->setRenderHint(QPainter::SmoothPixmapTransform, false);
+}
+
+void Canvas::RasterBlit(std::uint8_t index, const QRectF& part, const QImage& image, const QRectF& imagePart, double opacity)
+{
+    const RasterOp op = RasterOpOf(index);
+    if (op.uses == RasterOp::Nothing)
+        return;
+    painter_->setCompositionMode(op.mode);
+    if (op.uses == RasterOp::Source) {
+        painter_->setOpacity(opacity);
+        painter_->drawImage(part, image, imagePart);
+        painter_->setOpacity(1);
+    } else {
+        QBrush brush = op.filler == RasterOp::Black ? QBrush(Qt::black)
+                       : op.filler == RasterOp::White ? QBrush(Qt::white)
+                                                      : PictureBrush();
+        if (dc.brush.kind == Brush::Pattern && painterTransform_.isInvertible())
+            brush.setTransform(painterTransform_.inverted());
+        painter_->fillRect(part, brush);
+    }
     painter_->setCompositionMode(QPainter::CompositionMode_SourceOver);
 }
 
@@ -890,18 +1004,14 @@ void Canvas::PatternBlit(const QRectF& destination, std::uint32_t rop)
 {
     if (inPath_)
         return;
-    QBrush brush;
-    QPainter::CompositionMode mode = QPainter::CompositionMode_SourceOver;
-    switch (rop) {
-    case kBlackness: brush = QBrush(Qt::black); break;
-    case kWhiteness: brush = QBrush(Qt::white); break;
-    case kPatCopy: brush = PictureBrush(); break;
-    case kPatInvert: brush = PictureBrush(), mode = QPainter::RasterOp_SourceXorDestination; break;
-    case kDstInvert: brush = QBrush(Qt::black), mode = QPainter::RasterOp_NotDestination; break;
-    default: return;
-    }
+    const RasterOp op = RasterOpOf(RopIndex(rop));
+    if (op.uses != RasterOp::Fill)
+        return;
+    const QBrush brush = op.filler == RasterOp::Black ? QBrush(Qt::black)
+                         : op.filler == RasterOp::White ? QBrush(Qt::white)
+                                                        : PictureBrush();
     if (painter_)
-        painter_->setCompositionMode(mode);
+        painter_->setCompositionMode(op.mode);
     FillArea(ToPicture().map(QPolygonF(destination.normalized())), brush);
     if (painter_)
         painter_->setCompositionMode(QPainter::CompositionMode_SourceOver);
@@ -922,7 +1032,14 @@ QBrush Canvas::PictureBrush(const Brush& brush) const
     switch (brush.kind) {
     case Brush::Null: return QBrush();
     case Brush::Hatched: return QBrush(brush.color, brush.hatch);
-    case Brush::Pattern: return QBrush(brush.pattern);
+    case Brush::Pattern:
+        if (brush.monochrome) {
+            QImage pattern = brush.pattern;
+            pattern.setColor(0, dc.textColor.rgb());
+            pattern.setColor(1, dc.backgroundColor.rgb());
+            return QBrush(pattern);
+        }
+        return QBrush(brush.pattern);
     default: return QBrush(brush.color);
     }
 }

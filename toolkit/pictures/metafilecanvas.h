@@ -5,6 +5,7 @@
 #pragma once
 
 #include "metafilerecords.h"
+#include "dib.h"
 #include "sysutils.h"
 
 #include <QColor>
@@ -43,6 +44,9 @@ struct Brush {
     QColor color = Qt::white;
     Qt::BrushStyle hatch = Qt::SolidPattern;
     QImage pattern;
+    // A monochrome pattern (Format_Mono) whose 0 and 1 bits take the text and background
+    // colours of the device context it is drawn in, as GDI draws monochrome pattern brushes.
+    bool monochrome = false;
 };
 
 struct Font {
@@ -54,10 +58,15 @@ struct Font {
     std::optional<std::uint8_t> charset = kDefaultCharset;
 };
 
-// Palettes and regions take their slot in the object table but draw nothing here.
+// A logical palette: the colours that palette indices of bitmaps refer to.
+struct Palette {
+    std::vector<QRgb> colors;
+};
+
+// Regions take their slot in the object table but draw nothing here.
 struct OtherObject {};
 
-using GdiObject = std::variant<Pen, Brush, Font, OtherObject>;
+using GdiObject = std::variant<Pen, Brush, Font, Palette, OtherObject>;
 
 // Pen styles: PS_SOLID 0, PS_DASH 1, PS_DOT 2, PS_DASHDOT 3, PS_DASHDOTDOT 4, PS_NULL 5,
 // PS_INSIDEFRAME 6, PS_USERSTYLE 7; end caps in bits 8-11 (round 0, square 1, flat 2); joins in
@@ -68,8 +77,9 @@ Pen MakePen(std::uint32_t style, double width, QColor color);
 // "////", cross, diagonal cross), patterns 3 and 5 and 6 with their bitmap.
 Brush MakeBrush(std::uint32_t style, QColor color, std::uint32_t hatch);
 
-// A pattern brush of the bitmap given; a null bitmap is one of a kind not drawn here.
-Brush PatternBrush(const QImage& pattern);
+// A pattern brush of the bitmap given; a null bitmap is one of a kind not drawn here. A
+// monochrome one is drawn in the text and background colours.
+Brush PatternBrush(const QImage& pattern, bool monochrome = false);
 
 // What both formats' font records (LOGFONT) say of a font.
 struct LogFont {
@@ -96,9 +106,29 @@ constexpr unsigned kTextOpaque = 0x2, kTextClipped = 0x4, kTextGlyphIndices = 0x
 // Region combinations (RGN_AND .. RGN_COPY).
 enum RegionMode { RegionAnd = 1, RegionOr, RegionXor, RegionDiff, RegionCopy };
 
-// Ternary raster operations the records use.
-constexpr std::uint32_t kBlackness = 0x00000042, kWhiteness = 0x00FF0062, kPatCopy = 0x00F00021,
-                        kPatInvert = 0x005A0049, kDstInvert = 0x00550009, kSrcCopy = 0x00CC0020;
+// Ternary raster operations: each is known by its index, the third byte of its code.
+constexpr std::uint32_t kSrcCopy = 0x00CC0020;
+// The operation that leaves the destination as it is (D), by its index.
+constexpr std::uint8_t kKeepDestination = 0xAA;
+
+// How a bitmap is combined with what is under it.
+struct BlitOptions {
+    std::uint32_t rop = kSrcCopy; // where a mask has 1 bits, or everywhere without one
+    // A mask, rows top-down, white where its bits are 1, and the operation (by its index) where
+    // they are 0; the source's pixel (0, 0) lies on the mask's `maskOrigin`.
+    const QImage* mask = nullptr;
+    QPointF maskOrigin;
+    std::uint8_t maskedRop = kKeepDestination;
+    double opacity = 1; // AlphaBlend's constant alpha, 0 to 1
+    // TransparentBlt's colour: source pixels of it are not drawn.
+    std::optional<QRgb> transparent;
+};
+
+// The affine map taking a rectangle onto another (their sides may be negative: mirrored).
+QTransform RectMapping(const QRectF& from, const QRectF& to);
+// The affine map taking a rectangle's top left, top right and bottom left corners to three
+// points.
+QTransform ParallelogramMapping(const QRectF& from, QPointF topLeft, QPointF topRight, QPointF bottomLeft);
 
 // What a device context holds, as SaveDC keeps and RestoreDC brings it back.
 struct DcState {
@@ -117,6 +147,8 @@ struct DcState {
     bool smoothStretch = false; // HALFTONE; GDI's other modes copy the nearest pixel
     QPointF position;
     std::optional<QRegion> clip; // in picture pixels; none: the whole picture
+    // The selected palette's slot or handle in the player's object table; none: the default.
+    std::optional<std::size_t> palette;
 
     void Select(const GdiObject& object)
     {
@@ -251,14 +283,23 @@ public:
 
     // --- bitmaps
 
-    // Part of a bitmap (`source` in its pixels, rows top-down) into a rectangle in logical
-    // units, combined with what is there by the raster operation; negative sizes mirror. A
-    // source reaching outside the bitmap is cut to it.
-    void Blit(const QRectF& destination, const QImage& bitmap, const QRectF& source, std::uint32_t rop);
+    // Part of a bitmap (`source`, in the bitmap's own pixels, rows from the top) drawn where
+    // `toPicture` takes those pixels on the picture, combined with what is there as the options
+    // say. A source reaching outside the bitmap is cut to it, and with it what it is drawn to.
+    // The bitmap may have been decoded smaller than its own size.
+    void Blit(const QTransform& toPicture, const DecodedDib& bitmap, const QRectF& source, const BlitOptions& options);
+    // The box a bitmap of `size` pixels is best decoded to when `toPicture` takes its pixels to
+    // the picture: its size there, or none (its own size) where that is not smaller.
+    static QSize BitmapBox(const QTransform& toPicture, QSize size);
 
-    // A raster operation without a source bitmap: the brush, black, white, or the inverse of
-    // what is there.
+    // A raster operation without a source bitmap on a rectangle of logical units: the brush,
+    // black, white, or the inverse of what is there.
     void PatternBlit(const QRectF& destination, std::uint32_t rop);
+
+    // Logical units to device units (world and page transforms), and device units to the
+    // picture's pixels.
+    QTransform ToDevice() const { return dc.world * PageTransform(); }
+    const QTransform& Placement() const { return placement_; }
 
 private:
     // A shape as QPainter draws it, in the units of the transform it is drawn under. QPainter's
@@ -303,6 +344,9 @@ private:
     // Fills a figure drawn under `t` with a brush (none: no fill) and outlines it with the pen.
     // Nothing of it reaches Qt unless all its control points are within reach.
     void Paint(const Figure& figure, const QTransform& t, const Brush* fill, bool stroke);
+    // One raster operation (by its index) of a blit under the painter's transform: the bitmap's
+    // `part` (its own pixels) from `image`'s `imagePart`, or the brush on that rectangle.
+    void RasterBlit(std::uint8_t index, const QRectF& part, const QImage& image, const QRectF& imagePart, double opacity);
     // Draws a figure with the painter's pen and brush.
     void DrawFigure(const Figure& figure);
     // A path of logical units, painted.

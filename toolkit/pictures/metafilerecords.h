@@ -7,12 +7,14 @@
 
 #include <QColor>
 #include <QImage>
+#include <QSize>
 #include <QString>
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -59,6 +61,7 @@ public:
         return Bytes(data_ + at, length);
     }
     Bytes From(std::size_t at) const { return Sub(at, size_ - std::min(at, size_)); }
+    std::span<const std::uint8_t> Span() const { return {data_, size_}; }
     // `length` bytes from `at`, as they are.
     std::string_view Chars(std::size_t at, std::size_t length) const
     {
@@ -157,14 +160,10 @@ void ForEachRecord(const Bytes& file, std::size_t at, std::uint64_t headBytes, s
     }
 }
 
-// A bitmap of a record, decoded.
-struct Bitmap {
-    QImage image; // null when the bitmap is of a kind not drawn here
-    bool bottomUp = false;
-};
-
-std::size_t DibInfoSize(const Bytes& info, bool paletteIndices);
-Bitmap DecodeDib(const Bytes& info, const Bytes& pixels, bool paletteIndices);
-Bitmap DecodePackedDib(const Bytes& dib, bool paletteIndices);
+// The width and height a BITMAPINFO's header gives (BITMAPCOREHEADER: 16 bits unsigned at 4
+// and 6; the others: 32 bits signed at 4 and 8, a negative height counting rows top-down), read
+// before the bitmap is decoded: the size a record's bitmap is decoded to depends on them.
+// Raises DamagedData for a header too short to hold them.
+QSize DibDimensions(const Bytes& info);
 
 } // namespace tk::metafile

@@ -251,16 +251,101 @@ private:
             canvas_.PatternBlit(destination, rop);
             return;
         }
-        QImage image;
+        DecodedDib bitmap;
         if (function == 0x0B23 || function == 0x0922) {
-            image = DecodeBitmap16(p.From(bitmapAt), canvas_.dc.textColor, canvas_.dc.backgroundColor);
+            const QImage image = DecodeBitmap16(p.From(bitmapAt), canvas_.dc.textColor, canvas_.dc.backgroundColor);
+            bitmap = {image, image.size(), true, false};
         } else {
-            const Bitmap dib = DecodePackedDib(p.From(bitmapAt), stretchDib && p.U16(4) == 1);
-            image = dib.image;
-            if (stretchDib && dib.bottomUp)
-                source.moveTop(image.height() - source.top() - source.height());
+            const Bytes dib = p.From(bitmapAt);
+            bitmap = DecodePackedDib(dib.Span(), BitmapOptions(stretchDib ? p.U16(4) : 0, DibDimensions(dib),
+                                                               RectMapping(source, destination) * canvas_.ToPicture()));
+            if (stretchDib && !bitmap.topDown)
+                source.moveTop(bitmap.fullSize.height() - source.top() - source.height());
         }
-        canvas_.Blit(destination, image, source, rop);
+        BlitOptions options;
+        options.rop = rop;
+        canvas_.Blit(RectMapping(source, destination) * canvas_.ToPicture(), bitmap, source, options);
+    }
+
+    // The options a DIB of `size` pixels is decoded with: the colours its usage says
+    // (DIB_RGB_COLORS 0, DIB_PAL_COLORS 1, DIB_PAL_INDICES 2) in the device context as it is,
+    // reduced to the size its pixels take on the picture under `toPicture` (none: its own).
+    DibOptions BitmapOptions(std::uint16_t usage, QSize size, const std::optional<QTransform>& toPicture)
+    {
+        DibOptions options;
+        options.colors = usage == 1 ? DibColors::PaletteIndices : usage == 2 ? DibColors::NoTable : DibColors::Rgb;
+        options.palette = SelectedPalette();
+        options.zero = canvas_.dc.textColor.rgb();
+        options.one = canvas_.dc.backgroundColor.rgb();
+        options.alpha = DibAlpha::Ignored;
+        if (toPicture)
+            options.box = Canvas::BitmapBox(*toPicture, size);
+        return options;
+    }
+
+    // The colours of the selected palette, none for GDI's default one.
+    std::span<const QRgb> SelectedPalette()
+    {
+        if (const Palette* palette = Selected())
+            return palette->colors;
+        return {};
+    }
+
+    Palette* Selected()
+    {
+        const auto& slot = canvas_.dc.palette;
+        if (slot && *slot < objects_.size() && objects_[*slot])
+            return std::get_if<Palette>(&*objects_[*slot]);
+        return nullptr;
+    }
+
+    // META_DIBCREATEPATTERNBRUSH: style, colour usage, DIB. A monochrome pattern of BS_PATTERN
+    // (3), and one without a colour table, takes the colours of the device context it draws in.
+    Brush DibPatternBrush(const Bytes& p)
+    {
+        const Bytes dib = p.From(4);
+        const unsigned bitsPerPixel = dib.U32(0) == 12 ? dib.U16(10) : dib.U16(14);
+        const std::uint16_t usage = p.U16(0) == 3 ? 0 : p.U16(2);
+        const bool monochrome = usage == 2 || (p.U16(0) == 3 && bitsPerPixel == 1);
+        return PatternBrush(DecodePackedDib(dib.Span(), BitmapOptions(monochrome ? 2 : usage, {}, std::nullopt)).image, monochrome);
+    }
+
+    // PALETTEENTRY (red, green, blue, flags) each, from `at`.
+    static std::vector<QRgb> PaletteEntries(const Bytes& p, std::size_t at, std::uint64_t count)
+    {
+        p.NeedItems(at, count, 4);
+        std::vector<QRgb> colors;
+        for (std::size_t i = 0; i < count; ++i)
+            colors.push_back(qRgb(p.U8(at + 4 * i), p.U8(at + 4 * i + 1), p.U8(at + 4 * i + 2)));
+        return colors;
+    }
+
+    // META_CREATEPALETTE: LOGPALETTE: version, number of entries (16 bits each), the entries.
+    // META_SELECTPALETTE: index. META_SETPALENTRIES, META_ANIMATEPALETTE: first entry, number
+    // of entries, the entries, for the selected palette. META_RESIZEPALETTE: number of entries.
+    void PaletteRecord(std::uint16_t function, const Bytes& p)
+    {
+        if (function == 0x00F7) {
+            Create([&] { return Palette{PaletteEntries(p, 4, p.U16(2))}; });
+            return;
+        }
+        if (function == 0x0234) {
+            const std::size_t index = Index(p);
+            if (objects_[index] && std::holds_alternative<Palette>(*objects_[index]))
+                canvas_.dc.palette = index;
+            return;
+        }
+        Palette* palette = Selected();
+        if (!palette)
+            return; // GDI's default palette is not changed
+        if (function == 0x0139) {
+            palette->colors.resize(std::min<std::uint16_t>(p.U16(0), 1024), qRgb(0, 0, 0));
+            return;
+        }
+        const std::uint16_t first = p.U16(0);
+        const std::vector<QRgb> colors = PaletteEntries(p, 4, p.U16(2));
+        for (std::size_t i = 0; i < colors.size() && first + i < palette->colors.size(); ++i)
+            palette->colors[first + i] = colors[i];
     }
 
     void Record(std::uint16_t function, const Bytes& p, std::uint64_t words)
@@ -287,12 +372,10 @@ private:
             Create([&] { return MakeBrush(p.U16(0), ColorOf(p.U32(2)), p.U16(6)); });
             break;
         case 0x02FB: Create([&] { return ReadFont(p); }); break;                  // META_CREATEFONTINDIRECT
-        case 0x0142: // META_DIBCREATEPATTERNBRUSH: style, colour usage, DIB
-            Create([&] { return PatternBrush(DecodePackedDib(p.From(4), p.U16(0) != 3 && p.U16(2) == 1).image); });
-            break;
+        case 0x0142: Create([&] { return DibPatternBrush(p); }); break;            // META_DIBCREATEPATTERNBRUSH
         case 0x01F9: Create([] { return PatternBrush({}); }); break;              // META_CREATEPATTERNBRUSH
-        case 0x00F7:                                                              // META_CREATEPALETTE
         case 0x06FF: Create([] { return OtherObject{}; }); break;                 // META_CREATEREGION
+        case 0x00F7: case 0x0234: case 0x0037: case 0x0436: case 0x0139: PaletteRecord(function, p); break;
         case 0x012D: // META_SELECTOBJECT: index; an empty slot selects nothing, as in GDI
             if (const auto& object = objects_[Index(p)])
                 dc.Select(*object);
