@@ -145,14 +145,20 @@ public:
     {
         return Record(83, {0, 0, 0, 0, 1, 0, 0, x, y, static_cast<std::int64_t>(bytes.size()), 60, 0x100, 0}, bytes);
     }
-    // EMR_STRETCHDIBITS of a packed DIB with a 40-byte header and no colour table (source in
+    // EMR_STRETCHDIBITS of a DIB's BITMAPINFO and pixels in the colours `usage` says (source in
     // its pixels, y from the bottom row of a bottom-up DIB).
+    EmfWriter& StretchDib(QRect destination, QRect source, const std::string& info, const std::string& bits, int usage = 0)
+    {
+        const auto infoSize = static_cast<std::int64_t>(info.size());
+        return Record(81, {0, 0, 0, 0, destination.x(), destination.y(), source.x(), source.y(), source.width(),
+                           source.height(), 80, infoSize, 80 + infoSize, static_cast<std::int64_t>(bits.size()), usage,
+                           0x00CC0020, destination.width(), destination.height()},
+                      info + bits);
+    }
+    // The same of a packed DIB with a 40-byte header and no colour table.
     EmfWriter& StretchDib(QRect destination, QRect source, const std::string& dib)
     {
-        return Record(81, {0, 0, 0, 0, destination.x(), destination.y(), source.x(), source.y(), source.width(),
-                           source.height(), 80, 40, 120, static_cast<std::int64_t>(dib.size()) - 40, 0, 0x00CC0020,
-                           destination.width(), destination.height()},
-                      dib);
+        return StretchDib(destination, source, dib.substr(0, 40), dib.substr(40));
     }
 
     // A picture of `width` x `height` pixels at 96 per inch, recorded on a reference screen of

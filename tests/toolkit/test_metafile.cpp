@@ -6,6 +6,7 @@
 #include "pictures/metafile.h"
 #include "qtbridge.h"
 
+#include <QBuffer>
 #include <QElapsedTimer>
 
 #include <cstdlib>
@@ -343,6 +344,152 @@ TEST(EmfPlayback, StretchDibitsDrawsItsPixels)
     ExpectColour(image, 30, 30, kWhite);
     ExpectColour(image, 50, 30, kRed);
     ExpectColour(image, 70, 30, kGreen);
+}
+
+// BITMAPINFOHEADER: width, height (negative: rows top-down), bits a pixel, compression,
+// colours used; an image size for JPEG and PNG pixels.
+std::string InfoHeader(int width, int height, int bits, int compression = 0, int used = 0, int imageSize = 0)
+{
+    return U32(40) + U32(width) + U32(height) + U16(1) + U16(bits) + U32(compression) + U32(imageSize) + U32(0) +
+           U32(0) + U32(used) + U32(0);
+}
+
+// The quadrant DIB's pixels without its header.
+std::string QuadrantBits() { return QuadrantDib().substr(40); }
+
+// A 2 x 2 monochrome mask, rows top-down, 1 bits at the top left and the bottom right.
+std::string DiagonalMask()
+{
+    return InfoHeader(2, -2, 1) + U32(0) + U32(0xFFFFFF) + U32(0x80) + U32(0x40);
+}
+
+// A blit record of the EMR_STRETCHBLT layout (also EMR_ALPHABLEND and EMR_TRANSPARENTBLT): the
+// destination, the field at 40 (the operation, blend function or colour), the source, the DIB.
+std::string StretchBltRecord(std::uint32_t type, QRect to, std::uint32_t field, QRect from, const std::string& info,
+                             const std::string& bits)
+{
+    const auto infoSize = static_cast<std::int64_t>(info.size());
+    EmfWriter record;
+    record.Record(type, {0, 0, 0, 0, to.x(), to.y(), to.width(), to.height(), field, from.x(), from.y(), 0x3F800000, 0,
+                         0, 0x3F800000, 0, 0, 0, 0, 108, infoSize, 108 + infoSize,
+                         static_cast<std::int64_t>(bits.size()), from.width(), from.height()},
+                  info + bits);
+    return record.File(1, 1).substr(88, 108 + info.size() + bits.size());
+}
+
+// Images encoded by Qt, for the pixels of BI_PNG and BI_JPEG bitmaps.
+std::string Encoded(const QImage& image, const char* format)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, format);
+    return bytes.toStdString();
+}
+
+// Over green, in 40 x 40 squares: a per-pixel alpha blend (opaque red, half blue), the quadrants
+// at half constant alpha, with white transparent, through a mask, and turned a quarter round by
+// a parallelogram.
+TEST(EmfPlayback, BlitsBlendLeaveOutMaskAndTurn)
+{
+    EmfWriter emf;
+    emf.NullPen().Brush(1, kGreenRef).Select(1).Rectangle(0, 0, 240, 48);
+    const std::string bgra = InfoHeader(2, -1, 32);
+    const std::string pixels = std::string("\x00\x00\xFF\xFF\x80\x00\x00\x80", 8);
+    emf.Raw(StretchBltRecord(114, QRect(0, 0, 40, 40), 0x01FF0000, QRect(0, 0, 2, 1), bgra, pixels));
+    emf.Raw(StretchBltRecord(114, QRect(48, 0, 40, 40), 0x00800000, QRect(0, 0, 2, 2), QuadrantDib().substr(0, 40), QuadrantBits()));
+    emf.Raw(StretchBltRecord(116, QRect(96, 0, 40, 40), 0xFFFFFF, QRect(0, 0, 2, 2), QuadrantDib().substr(0, 40), QuadrantBits()));
+    // EMR_MASKBLT, which does not stretch: SRCCOPY where the mask is 1, the destination kept
+    // where it is 0, over the 2 x 2 pixels at (144, 20).
+    const std::string info = QuadrantDib().substr(0, 40), bits = QuadrantBits(), mask = DiagonalMask();
+    const auto maskAt = static_cast<std::int64_t>(128 + info.size() + bits.size());
+    emf.Record(98, {0, 0, 0, 0, 144, 20, 2, 2, 0xAACC0020, 0, 0, 0x3F800000, 0, 0, 0x3F800000, 0, 0, 0, 0, 128, 40,
+                    168, static_cast<std::int64_t>(bits.size()), 0, 0, 0, maskAt, 48, maskAt + 48, 8},
+               info + bits + mask);
+    // EMR_PLGBLT: the source's top left to (232, 0), top right to (232, 40), bottom left to (192, 0).
+    emf.Record(79, {0, 0, 0, 0, 232, 0, 232, 40, 192, 0, 0, 0, 2, 2, 0x3F800000, 0, 0, 0x3F800000, 0, 0, 0, 0, 140, 40,
+                    180, static_cast<std::int64_t>(bits.size()), 0, 0, 0, 0, 0, 0, 0},
+               info + bits);
+    const QImage image = Play(emf.File(240, 48, 2), 240, 48);
+    ExpectColour(image, 10, 20, kRed);
+    ExpectColour(image, 30, 20, qRgb(0, 127, 128));
+    ExpectColour(image, 58, 10, qRgb(128, 127, 0));
+    ExpectColour(image, 78, 30, qRgb(128, 255, 128));
+    ExpectColour(image, 106, 10, kRed);
+    ExpectColour(image, 126, 30, kGreen); // white left out
+    ExpectColour(image, 144, 20, kRed);
+    ExpectColour(image, 145, 20, kGreen); // masked out
+    ExpectColour(image, 144, 21, kGreen);
+    ExpectColour(image, 145, 21, kWhite);
+    ExpectColour(image, 222, 10, kRed);
+    ExpectColour(image, 222, 30, kGreen);
+    ExpectColour(image, 202, 10, kBlue);
+    ExpectColour(image, 202, 30, kWhite);
+}
+
+// Bitmaps drawn one pixel to a device pixel from the band of rows the record holds; colours as
+// indices into the selected palette; PNG and JPEG pixels; and what GDI draws though it is not
+// what a header promises.
+TEST(EmfPlayback, DeviceBitmapsPalettesAndCompressedPixels)
+{
+    EmfWriter emf;
+    emf.WorldTransform(2, 0, 0, 2, 0, 0);
+    // EMR_SETDIBITSTODEVICE at logical (5, 5): only the top row of the bottom-up quadrants
+    // (first scan 1, one scan) is in the record.
+    const std::string info = QuadrantDib().substr(0, 40), top = QuadrantBits().substr(8);
+    emf.Record(80, {0, 0, 0, 0, 5, 5, 0, 0, 2, 2, 76, 40, 116, 8, 0, 1, 1}, info + top);
+    emf.Record(36, {}, std::string(24, '\0') + U32(1)); // the world transform back to identity
+    // EMR_CREATEPALETTE (green, blue), EMR_SELECTPALETTE, then a DIB_PAL_COLORS bitmap whose
+    // table points at entries 1 and 0.
+    emf.Record(49, {1}, U16(0x300) + U16(2) + U32(0x00FF00) + U32(0xFF0000)).Record(48, {1});
+    emf.StretchDib(QRect(48, 0, 40, 40), QRect(0, 0, 2, 1), InfoHeader(2, -1, 1, 0, 2) + U16(1) + U16(0), U32(0x40), 1);
+    // BI_PNG and BI_JPEG.
+    QImage quadrants(2, 2, QImage::Format_RGB32);
+    quadrants.setPixel(0, 0, kRed), quadrants.setPixel(1, 0, kGreen), quadrants.setPixel(0, 1, kBlue), quadrants.setPixel(1, 1, kWhite);
+    const std::string png = Encoded(quadrants, "PNG");
+    emf.StretchDib(QRect(96, 0, 40, 40), QRect(0, 0, 2, 2), InfoHeader(2, -2, 0, 5, 0, static_cast<int>(png.size())), png);
+    QImage red(16, 16, QImage::Format_RGB32);
+    red.fill(kRed);
+    const std::string jpeg = Encoded(red, "JPEG");
+    emf.StretchDib(QRect(144, 0, 40, 40), QRect(0, 0, 16, 16), InfoHeader(16, -16, 0, 4, 0, static_cast<int>(jpeg.size())), jpeg);
+    // An 8-bit bitmap whose colour table runs on past the two colours it uses.
+    std::string table = U32(0xFF0000) + U32(0x00FF00) + std::string(254 * 4, '\x55'); // RGBQUADs: red, green
+    emf.StretchDib(QRect(192, 0, 40, 40), QRect(0, 0, 2, 1), InfoHeader(2, -1, 8, 0, 2) + table, std::string("\x00\x01\x00\x00", 4));
+    const QImage image = Play(emf.File(240, 48, 2), 240, 48);
+    ExpectColour(image, 10, 10, kRed);
+    ExpectColour(image, 11, 10, kGreen);
+    ExpectColour(image, 10, 11, kWhite); // the row the record does not hold
+    ExpectColour(image, 12, 10, kWhite); // one pixel each, not stretched by the transform
+    ExpectColour(image, 58, 20, kBlue);
+    ExpectColour(image, 78, 20, kGreen);
+    ExpectColour(image, 106, 10, kRed);
+    ExpectColour(image, 126, 10, kGreen);
+    ExpectColour(image, 106, 30, kBlue);
+    ExpectColour(image, 126, 30, kWhite);
+    ExpectColour(image, 164, 20, kRed);
+    ExpectColour(image, 202, 20, kRed);
+    ExpectColour(image, 222, 20, kGreen);
+}
+
+// A monochrome pattern brush without a colour table (DIB_PAL_INDICES), as charts hold them:
+// its 0 bits in the text colour, its 1 bits in the background colour.
+TEST(WmfPlayback, MonochromePatternBrushTakesTheTextAndBackgroundColours)
+{
+    std::string checker = InfoHeader(8, 8, 1);
+    for (int row = 0; row < 8; ++row)
+        checker += U32(row % 2 ? 0x55 : 0xAA);
+    WmfWriter wmf;
+    wmf.Window(0, 0, 16, 16).NullPen().Select(0).Record(0x0142, {5, 2}, checker).Select(1);
+    wmf.Record(0x0209, {kRedRef & 0xFFFF, kRedRef >> 16}).Record(0x0201, {kBlueRef & 0xFFFF, kBlueRef >> 16});
+    wmf.Rectangle(0, 0, 16, 16);
+    const QImage image = Play(wmf.File(), 16, 16);
+    int red = 0, blue = 0;
+    for (int y = 2; y < 14; ++y)
+        for (int x = 2; x < 14; ++x)
+            red += Distance(image.pixel(x, y), kRed) <= 8, blue += Distance(image.pixel(x, y), kBlue) <= 8;
+    EXPECT_EQ(red, 72);
+    EXPECT_EQ(blue, 72);
+    EXPECT_GT(Distance(image.pixel(4, 4), image.pixel(5, 4)), 200); // a checker, pixel by pixel
 }
 
 // RGNDATA of rectangles (left, top, right, bottom; right and bottom outside).

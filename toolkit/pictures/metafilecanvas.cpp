@@ -971,7 +971,8 @@ void Canvas::Blit(const QTransform& toPicture, const DecodedDib& bitmap, const Q
         const QRegion whole(part.toAlignedRect());
         for (const auto& [index, region] : {std::pair(RopIndex(options.rop), ones), std::pair(options.maskedRop, whole - ones)}) {
             painter_->save();
-            painter_->setClipRegion(region, Qt::IntersectClip);
+            // Intersecting with no clip at all would leave nothing.
+            painter_->setClipRegion(region, painter_->hasClipping() ? Qt::IntersectClip : Qt::ReplaceClip);
             RasterBlit(index, part, image, imagePart, options.opacity);
             painter_->restore();
         }
