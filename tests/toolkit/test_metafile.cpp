@@ -559,12 +559,15 @@ TEST(EmfPlayback, AngleArcsAndPolyDrawGoOnFromTheCurrentPosition)
     emf.Record(95, {1, 0, 0, 0, 0, 0x10000, 4, 0, kBlueRef, 0, 0}).Select(1); // a flat 4 wide blue pen
     emf.Record(27, {10, 50}).Record(41, {50, 50, 30}, F32(180) + F32(180));
     emf.Record(92, {0, 0, 0, 0, 3}, U16(80) + U16(90) + U16(0) + U16(10) + U16(20) + U16(10) + std::string("\x02\x06\x02", 3));
+    emf.Record(41, {90, 10, 0}, F32(0) + F32(90)); // a circle of no size: a line to its centre
+
     const QImage image = Play(emf.File(100, 100, 2), 100, 100);
     ExpectColour(image, 15, 50, kBlue);  // the line to the arc's start
     ExpectColour(image, 50, 80, kBlue);  // the bottom of the arc
     ExpectColour(image, 50, 20, kWhite); // not its top
     ExpectColour(image, 80, 70, kBlue);  // the line down from where the arc ended
     ExpectColour(image, 10, 10, kBlue);  // the line after the move
+    ExpectColour(image, 60, 10, kBlue);  // on to the empty circle's centre
     ExpectColour(image, 40, 50, kWhite);
 }
 

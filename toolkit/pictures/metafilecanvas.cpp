@@ -14,7 +14,6 @@
 #include <algorithm>
 #include <cmath>
 #include <numbers>
-#include <tuple>
 #include <utility>
 
 namespace tk::metafile {
@@ -175,13 +174,18 @@ QPolygonF ClipPolygon(const QPolygonF& polygon, const QRectF& box)
     if (!out.isEmpty() && out.first() != out.last())
         out << out.first();
     // Each side: the coordinate it bounds (x or y), its value, and whether inside is below it.
-    const std::tuple<bool, double, bool> sides[] = {
-        {true, box.left(), false}, {true, box.right(), true}, {false, box.top(), false}, {false, box.bottom(), true}};
-    for (const auto& [onX, limit, below] : sides) {
+    struct Side {
+        bool onX;
+        double limit;
+        bool below;
+    };
+    const Side sides[] = {{true, box.left(), false}, {true, box.right(), true}, {false, box.top(), false}, {false, box.bottom(), true}};
+    for (const Side& side : sides) {
         if (out.size() < 2)
             return {};
-        auto value = [onX = onX](QPointF p) { return onX ? p.x() : p.y(); };
-        auto inside = [&](QPointF p) { return below ? value(p) <= limit : value(p) >= limit; };
+        const double limit = side.limit;
+        auto value = [&side](QPointF p) { return side.onX ? p.x() : p.y(); };
+        auto inside = [&](QPointF p) { return side.below ? value(p) <= limit : value(p) >= limit; };
         QPolygonF next;
         for (qsizetype i = 0; i + 1 < out.size(); ++i) {
             const QPointF a = out[i], b = out[i + 1];
@@ -509,6 +513,8 @@ void Canvas::AngleArc(QPointF centre, double radius, double startAngle, double s
         from += step;
         left -= step;
     } while (left != 0);
+    if (arc.isEmpty()) // a circle of no size (Qt draws none): what is left is the line to its centre
+        return ContinueFigure({centre}, false);
     const double end = (startAngle + sweepAngle) * std::numbers::pi / 180;
     Figures(JoinedArc(arc), centre + QPointF(std::cos(end), -std::sin(end)) * radius);
 }
