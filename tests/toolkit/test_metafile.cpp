@@ -27,6 +27,7 @@ using namespace testing_metafiles;
 
 // COLORREF values (0x00BBGGRR) and what they look like.
 constexpr std::uint32_t kRedRef = 0x0000FF, kGreenRef = 0x00FF00, kBlueRef = 0xFF0000;
+constexpr std::uint32_t kSrcCopyRop = 0x00CC0020;
 const QRgb kRed = qRgb(255, 0, 0), kGreen = qRgb(0, 255, 0), kBlue = qRgb(0, 0, 255), kWhite = qRgb(255, 255, 255);
 
 // A 2 x 2 DIB of 24 bits a pixel, rows bottom-up: red and green on top, blue and white below.
@@ -791,6 +792,10 @@ TEST(MetafileLimits, HugeExtentsAndCostlyFilesStopCleanly)
     WmfWriter tall;
     tall.Window(0, 0, 1, 1).Viewport(0, 0, 32767, 32767).Ellipse(-32768, -32768, 32767, 32767);
     EXPECT_NO_THROW(Play(tall.File(), 200, 200));
+    // A bitmap stretched from a source of no width: a transform that is not a number, nothing drawn.
+    EmfWriter none;
+    none.Raw(StretchBltRecord(77, QRect(0, 0, 40, 40), kSrcCopyRop, QRect(0, 0, 0, 2), QuadrantDib().substr(0, 40), QuadrantBits()));
+    EXPECT_EQ(Inked(Play(none.File(40, 40), 40, 40), QRect(0, 0, 40, 40)), 0);
     // A dotted line of a million dots is drawn solid.
     WmfWriter dotted;
     dotted.Window(0, -1, 2, 2).Viewport(0, 0, 100, 100).Record(0x02FA, {2, 0, 0, 0, 0}).Select(0);

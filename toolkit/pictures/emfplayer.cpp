@@ -1,4 +1,6 @@
-// Enhanced metafiles (EMF) played on the device context.
+// Enhanced metafiles (EMF) played on the device context. The records' layouts are those of
+// Microsoft's Enhanced Metafile Format document ([MS-EMF]); the comment above each record's
+// reading gives its fields by their offsets from the record's start.
 #include "emfplayer.h"
 
 #include "metafilecanvas.h"

@@ -935,6 +935,8 @@ QSize Canvas::BitmapBox(const QTransform& toPicture, QSize size)
 {
     const double across = std::hypot(toPicture.m11(), toPicture.m12()), down = std::hypot(toPicture.m21(), toPicture.m22());
     const double width = std::ceil(size.width() * across), height = std::ceil(size.height() * down);
+    if (!(std::isfinite(width) && std::isfinite(height)))
+        return QSize(1, 1); // a bitmap drawn nowhere, decoded as small as it can be
     if (!(width < size.width() || height < size.height()))
         return {};
     return QSize(static_cast<int>(std::clamp(width, 1.0, static_cast<double>(size.width()))),

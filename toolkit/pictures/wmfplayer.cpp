@@ -1,4 +1,6 @@
 // Windows metafiles (WMF), with or without the placeable header, played on the device context.
+// The records' layouts are those of Microsoft's Windows Metafile Format document ([MS-WMF]);
+// the comment above each record's reading gives its 16-bit parameters in the order they come.
 #include "wmfplayer.h"
 
 #include "metafilecanvas.h"
