@@ -304,16 +304,6 @@ private:
         }
     }
 
-    // The colours of the selected palette, none for GDI's default one.
-    std::span<const QRgb> SelectedPalette() const
-    {
-        const auto& dc = canvas_.dc;
-        if (dc.palette && *dc.palette < objects_.size() && objects_[*dc.palette])
-            if (const auto* palette = std::get_if<Palette>(&*objects_[*dc.palette]))
-                return palette->colors;
-        return {};
-    }
-
     // A DIB of a record: its BITMAPINFO and its pixels at the offsets and sizes (from the start
     // of the record) of four 32-bit fields from `at`, in the colours its usage says
     // (DIB_RGB_COLORS 0, DIB_PAL_COLORS 1, DIB_PAL_INDICES 2), decoded to the size its pixels
@@ -323,11 +313,7 @@ private:
     {
         const Bytes info = r.Sub(r.U32(at), r.U32(at + 4));
         const Bytes bits = r.Sub(r.U32(at + 8), r.U32(at + 12));
-        DibOptions options;
-        options.colors = usage == 1 ? DibColors::PaletteIndices : usage == 2 ? DibColors::NoTable : DibColors::Rgb;
-        options.palette = SelectedPalette();
-        options.zero = canvas_.dc.textColor.rgb();
-        options.one = canvas_.dc.backgroundColor.rgb();
+        DibOptions options = BitmapOptions(canvas_.dc, objects_, usage);
         options.alpha = alpha;
         if (toPicture)
             options.box = Canvas::BitmapBox(*toPicture, DibDimensions(info));
@@ -446,13 +432,7 @@ private:
         const std::int64_t bandHeight = height < 0 ? -std::int64_t{scans} : std::int64_t{scans};
         for (int i = 0; i < (core ? 2 : 4); ++i)
             band[(core ? 6 : 8) + i] = static_cast<std::uint8_t>(static_cast<std::uint64_t>(bandHeight) >> (8 * i));
-        const std::uint32_t usage = r.U32(64);
-        DibOptions options;
-        options.colors = usage == 1 ? DibColors::PaletteIndices : usage == 2 ? DibColors::NoTable : DibColors::Rgb;
-        options.palette = SelectedPalette();
-        options.zero = canvas_.dc.textColor.rgb();
-        options.one = canvas_.dc.backgroundColor.rgb();
-        options.alpha = DibAlpha::Ignored;
+        DibOptions options = BitmapOptions(canvas_.dc, objects_, r.U32(64));
         options.box = Canvas::BitmapBox(canvas_.Placement(), DibDimensions(Bytes(band.data(), band.size())));
         const DecodedDib dib = DecodeDib(band, r.Sub(r.U32(56), r.U32(60)).Span(), options);
         // The source in the band's rows, counted from its top.
@@ -489,15 +469,6 @@ private:
     // EMR_SETPALETTEENTRIES (50): handle, first entry (12), number (16), the entries (20).
     // EMR_RESIZEPALETTE (51): handle, number of entries (12). EMR_SELECTPALETTE (48): handle;
     // the stock DEFAULT_PALETTE (15) brings back GDI's own.
-    static std::vector<QRgb> PaletteEntries(const Bytes& r, std::size_t at, std::uint64_t count)
-    {
-        r.NeedItems(at, count, 4);
-        std::vector<QRgb> colors;
-        for (std::size_t i = 0; i < count; ++i)
-            colors.push_back(qRgb(r.U8(at + 4 * i), r.U8(at + 4 * i + 1), r.U8(at + 4 * i + 2)));
-        return colors;
-    }
-
     Palette& PaletteAt(std::uint32_t index)
     {
         auto& object = objects_[Index(index)];
@@ -517,15 +488,8 @@ private:
                 canvas_.dc.palette = Index(handle);
             break;
         case 49: objects_[Index(handle)] = Palette{PaletteEntries(r, 16, r.U16(14))}; break;
-        case 50: {
-            Palette& palette = PaletteAt(handle);
-            const std::uint32_t first = r.U32(12);
-            const std::vector<QRgb> colors = PaletteEntries(r, 20, r.U32(16));
-            for (std::size_t i = 0; i < colors.size() && first + i < palette.colors.size(); ++i)
-                palette.colors[first + i] = colors[i];
-            break;
-        }
-        default: PaletteAt(handle).colors.resize(std::min<std::uint32_t>(r.U32(12), 1024), qRgb(0, 0, 0)); break;
+        case 50: PaletteAt(handle).Set(r.U32(12), PaletteEntries(r, 20, r.U32(16))); break;
+        default: PaletteAt(handle).Resize(r.U32(12)); break;
         }
     }
 
@@ -721,7 +685,7 @@ private:
     const Bytes& file_;
     const EmfHeader& header_;
     Canvas& canvas_;
-    std::vector<std::optional<GdiObject>> objects_;
+    ObjectTable objects_;
     std::array<std::optional<std::optional<GdiObject>>, 20> stock_;
 };
 

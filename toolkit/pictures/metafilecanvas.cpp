@@ -298,6 +298,25 @@ Brush PatternBrush(const QImage& pattern, bool monochrome)
     return brush;
 }
 
+Palette* SelectedPalette(const DcState& dc, ObjectTable& objects)
+{
+    if (dc.palette && *dc.palette < objects.size() && objects[*dc.palette])
+        return std::get_if<Palette>(&*objects[*dc.palette]);
+    return nullptr;
+}
+
+DibOptions BitmapOptions(const DcState& dc, ObjectTable& objects, std::uint32_t usage)
+{
+    DibOptions options;
+    options.colors = usage == 1 ? DibColors::PaletteIndices : usage == 2 ? DibColors::NoTable : DibColors::Rgb;
+    if (const Palette* palette = SelectedPalette(dc, objects))
+        options.palette = palette->colors;
+    options.zero = dc.textColor.rgb();
+    options.one = dc.backgroundColor.rgb();
+    options.alpha = DibAlpha::Ignored;
+    return options;
+}
+
 QTransform RectMapping(const QRectF& from, const QRectF& to)
 {
     const double sx = to.width() / from.width(), sy = to.height() / from.height();

@@ -61,12 +61,23 @@ struct Font {
 // A logical palette: the colours that palette indices of bitmaps refer to.
 struct Palette {
     std::vector<QRgb> colors;
+
+    // SetPaletteEntries: entries from `first` on, as far as the palette reaches.
+    void Set(std::size_t first, const std::vector<QRgb>& entries)
+    {
+        for (std::size_t i = 0; i < entries.size() && first + i < colors.size(); ++i)
+            colors[first + i] = entries[i];
+    }
+    // ResizePalette: new entries are black. No palette needs more than 1024 of them.
+    void Resize(std::size_t count) { colors.resize(std::min<std::size_t>(count, 1024), qRgb(0, 0, 0)); }
 };
 
 // Regions take their slot in the object table but draw nothing here.
 struct OtherObject {};
 
 using GdiObject = std::variant<Pen, Brush, Font, Palette, OtherObject>;
+// A player's objects by slot (WMF) or handle (EMF); an empty one holds none.
+using ObjectTable = std::vector<std::optional<GdiObject>>;
 
 // Pen styles: PS_SOLID 0, PS_DASH 1, PS_DOT 2, PS_DASHDOT 3, PS_DASHDOTDOT 4, PS_NULL 5,
 // PS_INSIDEFRAME 6, PS_USERSTYLE 7; end caps in bits 8-11 (round 0, square 1, flat 2); joins in
@@ -160,6 +171,14 @@ struct DcState {
             font = *f;
     }
 };
+
+// The palette a device context has selected from the objects, none for GDI's default one.
+Palette* SelectedPalette(const DcState& dc, ObjectTable& objects);
+
+// How a record's DIB is decoded in a device context: in the colours its usage says
+// (DIB_RGB_COLORS 0; DIB_PAL_COLORS 1, indices into the selected palette; DIB_PAL_INDICES 2,
+// monochrome in the text and background colours), every pixel opaque, at its own size.
+DibOptions BitmapOptions(const DcState& dc, ObjectTable& objects, std::uint32_t usage);
 
 // An extent record's value: GDI refuses an extent with a zero side and keeps the one it had.
 void SetExtent(QSizeF& extent, double width, double height);

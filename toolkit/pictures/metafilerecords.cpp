@@ -157,6 +157,16 @@ TextRun AnsiRun(std::string_view bytes, const std::vector<double>& byteAdvances,
     return run;
 }
 
+std::vector<QRgb> PaletteEntries(const Bytes& r, std::size_t at, std::uint64_t count)
+{
+    r.NeedItems(at, count, 4);
+    std::vector<QRgb> colors;
+    colors.reserve(static_cast<std::size_t>(count));
+    for (std::size_t i = 0; i < count; ++i)
+        colors.push_back(qRgb(r.U8(at + 4 * i), r.U8(at + 4 * i + 1), r.U8(at + 4 * i + 2)));
+    return colors;
+}
+
 QSize DibDimensions(const Bytes& info)
 {
     if (info.U32(0) == 12)

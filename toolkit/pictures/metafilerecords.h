@@ -160,6 +160,9 @@ void ForEachRecord(const Bytes& file, std::size_t at, std::uint64_t headBytes, s
     }
 }
 
+// PALETTEENTRY (red, green, blue, flags, a byte each) `count` times from `at`.
+std::vector<QRgb> PaletteEntries(const Bytes& r, std::size_t at, std::uint64_t count);
+
 // The width and height a BITMAPINFO's header gives (BITMAPCOREHEADER: 16 bits unsigned at 4
 // and 6; the others: 32 bits signed at 4 and 8, a negative height counting rows top-down), read
 // before the bitmap is decoded: the size a record's bitmap is decoded to depends on them.

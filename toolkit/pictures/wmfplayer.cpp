@@ -259,7 +259,7 @@ private:
             bitmap = {image, image.size(), true, false};
         } else {
             const Bytes dib = p.From(bitmapAt);
-            bitmap = DecodePackedDib(dib.Span(), BitmapOptions(stretchDib ? p.U16(4) : 0, DibDimensions(dib),
+            bitmap = DecodePackedDib(dib.Span(), DibOptionsFor(stretchDib ? p.U16(4) : 0, DibDimensions(dib),
                                                                RectMapping(source, destination) * canvas_.ToPicture()));
             if (stretchDib && !bitmap.topDown)
                 source.moveTop(bitmap.fullSize.height() - source.top() - source.height());
@@ -269,36 +269,14 @@ private:
         canvas_.Blit(RectMapping(source, destination) * canvas_.ToPicture(), bitmap, source, options);
     }
 
-    // The options a DIB of `size` pixels is decoded with: the colours its usage says
-    // (DIB_RGB_COLORS 0, DIB_PAL_COLORS 1, DIB_PAL_INDICES 2) in the device context as it is,
-    // reduced to the size its pixels take on the picture under `toPicture` (none: its own).
-    DibOptions BitmapOptions(std::uint16_t usage, QSize size, const std::optional<QTransform>& toPicture)
+    // The options a DIB of `size` pixels is decoded with for its usage, reduced to the size its
+    // pixels take on the picture under `toPicture` (none: its own).
+    DibOptions DibOptionsFor(std::uint16_t usage, QSize size, const std::optional<QTransform>& toPicture)
     {
-        DibOptions options;
-        options.colors = usage == 1 ? DibColors::PaletteIndices : usage == 2 ? DibColors::NoTable : DibColors::Rgb;
-        options.palette = SelectedPalette();
-        options.zero = canvas_.dc.textColor.rgb();
-        options.one = canvas_.dc.backgroundColor.rgb();
-        options.alpha = DibAlpha::Ignored;
+        DibOptions options = BitmapOptions(canvas_.dc, objects_, usage);
         if (toPicture)
             options.box = Canvas::BitmapBox(*toPicture, size);
         return options;
-    }
-
-    // The colours of the selected palette, none for GDI's default one.
-    std::span<const QRgb> SelectedPalette()
-    {
-        if (const Palette* palette = Selected())
-            return palette->colors;
-        return {};
-    }
-
-    Palette* Selected()
-    {
-        const auto& slot = canvas_.dc.palette;
-        if (slot && *slot < objects_.size() && objects_[*slot])
-            return std::get_if<Palette>(&*objects_[*slot]);
-        return nullptr;
     }
 
     // META_DIBCREATEPATTERNBRUSH: style, colour usage, DIB. A monochrome pattern of BS_PATTERN
@@ -309,17 +287,8 @@ private:
         const unsigned bitsPerPixel = dib.U32(0) == 12 ? dib.U16(10) : dib.U16(14);
         const std::uint16_t usage = p.U16(0) == 3 ? 0 : p.U16(2);
         const bool monochrome = usage == 2 || (p.U16(0) == 3 && bitsPerPixel == 1);
-        return PatternBrush(DecodePackedDib(dib.Span(), BitmapOptions(monochrome ? 2 : usage, {}, std::nullopt)).image, monochrome);
-    }
-
-    // PALETTEENTRY (red, green, blue, flags) each, from `at`.
-    static std::vector<QRgb> PaletteEntries(const Bytes& p, std::size_t at, std::uint64_t count)
-    {
-        p.NeedItems(at, count, 4);
-        std::vector<QRgb> colors;
-        for (std::size_t i = 0; i < count; ++i)
-            colors.push_back(qRgb(p.U8(at + 4 * i), p.U8(at + 4 * i + 1), p.U8(at + 4 * i + 2)));
-        return colors;
+        return PatternBrush(DecodePackedDib(dib.Span(), BitmapOptions(canvas_.dc, objects_, monochrome ? 2 : usage)).image,
+                            monochrome);
     }
 
     // META_CREATEPALETTE: LOGPALETTE: version, number of entries (16 bits each), the entries.
@@ -337,17 +306,13 @@ private:
                 canvas_.dc.palette = index;
             return;
         }
-        Palette* palette = Selected();
+        Palette* palette = SelectedPalette(canvas_.dc, objects_);
         if (!palette)
             return; // GDI's default palette is not changed
-        if (function == 0x0139) {
-            palette->colors.resize(std::min<std::uint16_t>(p.U16(0), 1024), qRgb(0, 0, 0));
-            return;
-        }
-        const std::uint16_t first = p.U16(0);
-        const std::vector<QRgb> colors = PaletteEntries(p, 4, p.U16(2));
-        for (std::size_t i = 0; i < colors.size() && first + i < palette->colors.size(); ++i)
-            palette->colors[first + i] = colors[i];
+        if (function == 0x0139)
+            palette->Resize(p.U16(0));
+        else
+            palette->Set(p.U16(0), PaletteEntries(p, 4, p.U16(2)));
     }
 
     void Record(std::uint16_t function, const Bytes& p, std::uint64_t words)
@@ -447,7 +412,7 @@ private:
     const Bytes& file_;
     const WmfHeader& header_;
     Canvas& canvas_;
-    std::vector<std::optional<GdiObject>> objects_;
+    ObjectTable objects_;
     std::set<std::size_t> free_;
 };
 
