@@ -796,6 +796,14 @@ TEST(MetafileLimits, HugeExtentsAndCostlyFilesStopCleanly)
     EmfWriter none;
     none.Raw(StretchBltRecord(77, QRect(0, 0, 40, 40), kSrcCopyRop, QRect(0, 0, 0, 2), QuadrantDib().substr(0, 40), QuadrantBits()));
     EXPECT_EQ(Inked(Play(none.File(40, 40), 40, 40), QRect(0, 0, 40, 40)), 0);
+    // A mask blit without a source, its source's size scaled by 1e30: only where the mask lies.
+    EmfWriter sourceless;
+    const std::string mask = DiagonalMask();
+    sourceless.Record(98, {0, 0, 0, 0, 0, 0, 40, 40, 0x00000042, 0, 0, 0x7149F2CA, 0, 0, 0x7149F2CA, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+                    0, 0, 128, 48, 176, 8},
+               mask); // BLACKNESS where the mask is 1
+    const QImage masked = Play(sourceless.File(40, 40), 40, 40);
+    EXPECT_LE(Inked(masked, QRect(0, 0, 40, 40)), 4);
     // A dotted line of a million dots is drawn solid.
     WmfWriter dotted;
     dotted.Window(0, -1, 2, 2).Viewport(0, 0, 100, 100).Record(0x02FA, {2, 0, 0, 0, 0}).Select(0);

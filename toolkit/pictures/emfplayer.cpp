@@ -378,17 +378,10 @@ private:
         } else {
             options.rop = field;
         }
-        if (r.U32(88) == 0) {
-            if (type == 98 && options.mask) {
-                // Without a source the operations use the brush alone; a blank source of the
-                // destination's size stands in.
-                QImage blank(1, 1, QImage::Format_RGB32);
-                blank.fill(Qt::white);
-                canvas_.Blit(toPicture, DecodedDib{blank, source.size().toSize().expandedTo({1, 1}), false, false},
-                             QRectF(QPointF(0, 0), source.size()), options);
-                return;
-            }
-            if (type == 76 || type == 77 || type == 98)
+        if (r.U32(88) == 0) { // no source: the operations use the brush alone
+            if (options.mask)
+                canvas_.Blit(toPicture, DecodedDib(), source, options);
+            else if (type == 76 || type == 77 || type == 98)
                 canvas_.PatternBlit(destination, options.rop);
             return;
         }

@@ -964,13 +964,17 @@ QSize Canvas::BitmapBox(const QTransform& toPicture, QSize size)
 
 void Canvas::Blit(const QTransform& toPicture, const DecodedDib& bitmap, const QRectF& source, const BlitOptions& options)
 {
-    if (inPath_ || bitmap.image.isNull() || bitmap.fullSize.isEmpty())
+    // Without a bitmap (a MaskBlt whose operations use the brush alone) the mask says where.
+    const bool none = bitmap.image.isNull();
+    if (inPath_ || (none && !options.mask) || (!none && bitmap.fullSize.isEmpty()))
         return;
-    const QRectF part = source.normalized() & QRectF(QPointF(0, 0), QSizeF(bitmap.fullSize));
+    const QRectF whole = none ? QRectF(-options.maskOrigin, QSizeF(options.mask->size()))
+                              : QRectF(QPointF(0, 0), QSizeF(bitmap.fullSize));
+    const QRectF part = source.normalized() & whole; // as small as the bitmap or the mask
     if (part.isEmpty() || !Admit(toPicture.mapRect(part), 1, kBitmapCost))
         return;
-    const double sx = bitmap.image.width() / static_cast<double>(bitmap.fullSize.width());
-    const double sy = bitmap.image.height() / static_cast<double>(bitmap.fullSize.height());
+    const double sx = none ? 1 : bitmap.image.width() / static_cast<double>(bitmap.fullSize.width());
+    const double sy = none ? 1 : bitmap.image.height() / static_cast<double>(bitmap.fullSize.height());
     QRectF imagePart(part.left() * sx, part.top() * sy, part.width() * sx, part.height() * sy);
     QImage image = bitmap.image;
     if (options.transparent) {
@@ -992,11 +996,16 @@ void Canvas::Blit(const QTransform& toPicture, const DecodedDib& bitmap, const Q
         RasterBlit(RopIndex(options.rop), part, image, imagePart, options.opacity);
     } else {
         // Each operation where the mask says: its 1 bits and its 0 bits as clips over the source.
-        Charge(part.width() * part.height());
-        const QRect area = part.translated(options.maskOrigin).toAlignedRect();
-        const QRegion ones = MaskRegion(*options.mask, area).translated(-options.maskOrigin.toPoint());
-        const QRegion whole(part.toAlignedRect());
-        for (const auto& [index, region] : {std::pair(RopIndex(options.rop), ones), std::pair(options.maskedRop, whole - ones)}) {
+        // Where the mask lies over the part it is near it, so the shift between them is small.
+        const QRectF covered = part & QRectF(-options.maskOrigin, QSizeF(options.mask->size()));
+        QRegion ones;
+        if (!covered.isEmpty()) {
+            Charge(covered.width() * covered.height());
+            const QPoint shift = options.maskOrigin.toPoint();
+            ones = MaskRegion(*options.mask, covered.toAlignedRect().translated(shift)).translated(-shift);
+        }
+        const QRegion all(part.toAlignedRect());
+        for (const auto& [index, region] : {std::pair(RopIndex(options.rop), ones), std::pair(options.maskedRop, all - ones)}) {
             painter_->save();
             // Intersecting with no clip at all would leave nothing.
             painter_->setClipRegion(region, painter_->hasClipping() ? Qt::IntersectClip : Qt::ReplaceClip);
