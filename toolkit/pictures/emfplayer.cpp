@@ -4,7 +4,6 @@
 #include "emfplayer.h"
 
 #include "metafilecanvas.h"
-#include "qtbridge.h"
 
 #include <array>
 #include <cmath>
@@ -146,27 +145,6 @@ private:
         } else if (const auto& object = objects_[Index(index)]) {
             canvas_.dc.Select(*object);
         }
-    }
-
-    // EMR_EXTCREATEFONTINDIRECTW: handle, then LOGFONTW: height, width, escapement,
-    // orientation, weight (32 bits signed), italic, underline, strike-out, character set, output
-    // precision, clip precision, quality, pitch and family (8 bits), face name (32 UTF-16 units,
-    // ended by 0); later fields are not needed.
-    Font ReadFont(const Bytes& r) const
-    {
-        QString face;
-        for (std::size_t i = 0; i < 32 && r.Has(40 + 2 * i, 2) && r.U16(40 + 2 * i) != 0; ++i)
-            face += QChar(r.U16(40 + 2 * i));
-        LogFont font;
-        font.faceName = FromQt(face);
-        font.height = r.I32(12);
-        font.escapement = r.I32(20);
-        font.weight = r.I32(28);
-        font.italic = r.U8(32) != 0;
-        font.underline = r.U8(33) != 0;
-        font.strikeOut = r.U8(34) != 0;
-        font.charset = r.U8(35);
-        return MakeFont(font);
     }
 
     // EMR_EXTCREATEPEN: handle, offset and size of a pattern's BITMAPINFO and pixels (not used),
@@ -634,7 +612,7 @@ private:
                 PatternBrush(RecordDib(r, 16, monochrome ? 2 : r.U32(12), std::nullopt).image, monochrome);
             break;
         }
-        case 82: objects_[Index(r.U32(8))] = ReadFont(r); break; // EMR_EXTCREATEFONTINDIRECTW
+        case 82: objects_[Index(r.U32(8))] = MakeFont(ReadLogFont(r, 12, true)); break; // EMR_EXTCREATEFONTINDIRECTW: handle, LOGFONTW
         case 48: case 49: case 50: case 51: PaletteRecord(type, r); break;
         case 42: canvas_.Ellipse(RectL(r, 8)); break;                                  // EMR_ELLIPSE: box
         case 43: canvas_.Rectangle(RectL(r, 8)); break;                                // EMR_RECTANGLE: box

@@ -330,6 +330,30 @@ QTransform ParallelogramMapping(const QRectF& from, QPointF topLeft, QPointF top
     return QTransform(across.x(), across.y(), down.x(), down.y(), origin.x(), origin.y());
 }
 
+LogFont ReadLogFont(const Bytes& r, std::size_t at, bool wide)
+{
+    const std::size_t field = wide ? 4 : 2, bytes = at + 5 * field, face = bytes + 8;
+    auto number = [&](int i) { return wide ? r.I32(at + field * i) : r.I16(at + field * i); };
+    LogFont font;
+    font.height = number(0);
+    font.escapement = number(2);
+    font.weight = number(4);
+    font.italic = r.U8(bytes) != 0;
+    font.underline = r.U8(bytes + 1) != 0;
+    font.strikeOut = r.U8(bytes + 2) != 0;
+    font.charset = r.U8(bytes + 3);
+    if (wide) {
+        QString name;
+        for (std::size_t i = 0; i < 32 && r.Has(face + 2 * i, 2) && r.U16(face + 2 * i) != 0; ++i)
+            name += QChar(r.U16(face + 2 * i));
+        font.faceName = FromQt(name);
+    } else {
+        for (std::size_t i = 0; i < 32 && r.Has(face + i, 1) && r.U8(face + i) != 0; ++i)
+            font.faceName += static_cast<char>(r.U8(face + i));
+    }
+    return font;
+}
+
 Font MakeFont(const LogFont& logFont)
 {
     TFont font;

@@ -101,6 +101,12 @@ struct LogFont {
     std::uint8_t charset = kDefaultCharset;
 };
 
+// LOGFONT at `at` of a record: height, width, escapement, orientation, weight (16 bits each in
+// WMF, 32 in EMF: `wide`), italic, underline, strike-out, character set, output precision, clip
+// precision, quality, pitch and family (a byte each), the face name (32 bytes of ANSI in WMF,
+// 32 UTF-16 units in EMF, ended by 0).
+LogFont ReadLogFont(const Bytes& r, std::size_t at, bool wide);
+
 // A font as the toolkit's fonts are: Japanese Windows faces stand in for by the IPA fonts. The
 // Symbol font's characters are drawn in DejaVu Sans, which holds them all.
 Font MakeFont(const LogFont& logFont);

@@ -165,24 +165,6 @@ private:
         return index;
     }
 
-    // META_CREATEFONTINDIRECT: height, width, escapement, orientation, weight (16 bits signed),
-    // italic, underline, strike-out, character set, output precision, clip precision, quality,
-    // pitch and family (8 bits), face name (up to 32 bytes, ended by 0).
-    Font ReadFont(const Bytes& p) const
-    {
-        LogFont font;
-        for (std::size_t i = 18; i < 50 && p.Has(i, 1) && p.U8(i) != 0; ++i)
-            font.faceName += static_cast<char>(p.U8(i));
-        font.height = p.I16(0);
-        font.escapement = p.I16(4);
-        font.weight = p.I16(8);
-        font.italic = p.U8(10) != 0;
-        font.underline = p.U8(11) != 0;
-        font.strikeOut = p.U8(12) != 0;
-        font.charset = p.U8(13);
-        return MakeFont(font);
-    }
-
     // META_TEXTOUT: string length, the string (padded to 16 bits), y, x.
     // META_EXTTEXTOUT: y, x, string length, options, a rectangle (left, top, right, bottom)
     // with ETO_OPAQUE or ETO_CLIPPED, the string (padded), and, when the record goes on, one
@@ -338,7 +320,7 @@ private:
         case 0x02FC: // META_CREATEBRUSHINDIRECT: style, COLORREF, hatch
             Create([&] { return MakeBrush(p.U16(0), ColorOf(p.U32(2)), p.U16(6)); });
             break;
-        case 0x02FB: Create([&] { return ReadFont(p); }); break;                  // META_CREATEFONTINDIRECT
+        case 0x02FB: Create([&] { return MakeFont(ReadLogFont(p, 0, false)); }); break; // META_CREATEFONTINDIRECT: LOGFONT
         case 0x0142: Create([&] { return DibPatternBrush(p); }); break;            // META_DIBCREATEPATTERNBRUSH
         case 0x01F9: Create([] { return PatternBrush({}); }); break;              // META_CREATEPATTERNBRUSH
         case 0x06FF: Create([] { return OtherObject{}; }); break;                 // META_CREATEREGION
