@@ -28,7 +28,7 @@ constexpr std::size_t kMaxSavedStates = 4096;
 // second of drawing.
 constexpr double kMaxDrawingWork = 1e9;
 // What a pixel costs, against a pixel of a plain fill: measured on Qt's raster engine.
-constexpr double kPatternCost = 3, kTextCost = 2, kBitmapCost = 4, kGradientCost = 12;
+constexpr double kPatternCost = 3, kTextCost = 2, kBitmapCost = 4, kGradientCost = 5;
 // Shapes reaching further than this from the picture, in its pixels, are left out: no picture
 // needs them, and the rasterizer's fixed-point coordinates would overflow.
 constexpr double kMaxCoordinate = 1 << 22;
@@ -863,22 +863,42 @@ void Canvas::GradientTriangle(const GradientPoint& a, const GradientPoint& b, co
         stepY[k] = (to.x() - from.x()) / area;
         weight0[k] = ((to.x() - from.x()) * (first.y() - from.y()) - (first.x() - from.x()) * (to.y() - from.y())) / area;
     }
+    // A channel is a plane too: its value at the first centre and its steps across and down.
+    double channel0[3] = {}, channelX[3] = {}, channelY[3] = {};
+    for (int k = 0; k < 3; ++k) {
+        const int values[3] = {colors[k].red(), colors[k].green(), colors[k].blue()};
+        for (int c = 0; c < 3; ++c) {
+            channel0[c] += weight0[k] * values[c];
+            channelX[c] += stepX[k] * values[c];
+            channelY[c] += stepY[k] * values[c];
+        }
+    }
+    shade.fill(Qt::transparent);
     for (int y = 0; y < box.height(); ++y) {
-        auto* line = reinterpret_cast<QRgb*>(shade.scanLine(y));
-        double w[3];
-        for (int k = 0; k < 3; ++k)
-            w[k] = weight0[k] + y * stepY[k];
-        for (int x = 0; x < box.width(); ++x) {
-            if (w[0] >= 0 && w[1] >= 0 && w[2] >= 0) {
-                auto mix = [&](int a, int b, int c) { return static_cast<int>(std::clamp(w[0] * a + w[1] * b + w[2] * c + 0.5, 0.0, 255.0)); };
-                line[x] = qRgb(mix(colors[0].red(), colors[1].red(), colors[2].red()),
-                               mix(colors[0].green(), colors[1].green(), colors[2].green()),
-                               mix(colors[0].blue(), colors[1].blue(), colors[2].blue()));
+        // The row's run inside the triangle: where no corner's weight is below 0.
+        double from = 0, to = box.width() - 1;
+        for (int k = 0; k < 3; ++k) {
+            const double w = weight0[k] + y * stepY[k];
+            if (stepX[k] == 0) {
+                if (w < 0)
+                    from = to + 1;
+            } else if (stepX[k] > 0) {
+                from = std::max(from, std::ceil(-w / stepX[k]));
             } else {
-                line[x] = 0;
+                to = std::min(to, std::floor(-w / stepX[k]));
             }
-            for (int k = 0; k < 3; ++k)
-                w[k] += stepX[k];
+        }
+        if (!(from <= to))
+            continue;
+        auto* line = reinterpret_cast<QRgb*>(shade.scanLine(y));
+        double value[3];
+        for (int c = 0; c < 3; ++c)
+            value[c] = channel0[c] + y * channelY[c] + from * channelX[c] + 0.5;
+        for (int x = static_cast<int>(from); x <= static_cast<int>(to); ++x) {
+            auto at = [&](int c) { return static_cast<int>(std::clamp(value[c], 0.0, 255.0)); };
+            line[x] = qRgb(at(0), at(1), at(2));
+            for (int c = 0; c < 3; ++c)
+                value[c] += channelX[c];
         }
     }
     ApplyClip();
