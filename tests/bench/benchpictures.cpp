@@ -1,5 +1,6 @@
 // Picture files for the benchmarks, and the libjpeg floor.
 #include "benchpictures.h"
+#include "jpegwriter.h"
 
 #include "textfile.h"
 
@@ -63,30 +64,14 @@ std::string DibRows(int width, int height)
 
 std::string EncodeJpeg(int width, int height)
 {
-    jpeg_compress_struct c{};
-    jpeg_error_mgr errors{};
-    c.err = jpeg_std_error(&errors);
-    jpeg_create_compress(&c);
-    unsigned char* out = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&c, &out, &size);
-    c.image_width = static_cast<JDIMENSION>(width);
-    c.image_height = static_cast<JDIMENSION>(height);
-    c.input_components = 3;
-    c.in_color_space = JCS_EXT_BGR;
-    jpeg_set_defaults(&c);
-    jpeg_set_quality(&c, 90, TRUE);
-    jpeg_start_compress(&c, TRUE);
-    while (c.next_scanline < c.image_height) {
-        std::string row = PixelRow(width, static_cast<int>(c.next_scanline));
-        auto* rowPointer = reinterpret_cast<JSAMPROW>(row.data());
-        jpeg_write_scanlines(&c, &rowPointer, 1);
-    }
-    jpeg_finish_compress(&c);
-    jpeg_destroy_compress(&c);
-    std::string bytes(reinterpret_cast<char*>(out), size);
-    std::free(out);
-    return bytes;
+    // The colours of the bitmap rows, with a grain of their own, so that the file is as costly
+    // to decode as a photograph.
+    return ::EncodeJpeg(width, height, JpegKind::Baseline, [height, width](int x, int y) {
+        const std::uint32_t grain = (static_cast<std::uint32_t>(x) * 2654435761u) ^ (static_cast<std::uint32_t>(y) * 40503u);
+        const int noise = static_cast<int>((grain * 1664525u + 1013904223u) >> 28) - 8;
+        const auto level = [noise](int value) { return std::clamp(value + noise, 0, 255); };
+        return qRgb(level((x + y) / 16 % 200), level(y * 255 / height + x / 40 % 64), level(x * 255 / width));
+    }, 90);
 }
 
 std::string EncodeBmp(int width, int height)

@@ -16,13 +16,13 @@ DecodedDib DecodeBmpFile(std::span<const std::uint8_t> data, QSize box)
     const Fields file(data);
     if (!file.Has(0, 18) || file.U8(0) != 'B' || file.U8(1) != 'M')
         throw DamagedPicture();
-    const std::span<const std::uint8_t> info = file.From(14);
+    const std::span<const std::uint8_t> info = file.From(14).Span();
     std::uint64_t pixelsAt = file.U32(10);
     if (pixelsAt < 14 + std::uint64_t{file.U32(14)})
         pixelsAt = 14 + DibInfoSize(info, DibColors::Rgb);
     DibOptions options;
     options.box = box;
-    return DecodeDib(info, file.From(pixelsAt), options);
+    return DecodeDib(info, file.From(pixelsAt).Span(), options);
 }
 
 } // namespace tk

@@ -77,7 +77,7 @@ DecodedDib DecodeIcoFile(std::span<const std::uint8_t> data, QSize box)
         if (!file.Has(at, 16) || !file.Has(file.U32(at + 12), file.U32(at + 8)))
             continue;
         try {
-            Entry entry = ReadEntry(file.Sub(file.U32(at + 12), file.U32(at + 8)));
+            Entry entry = ReadEntry(file.Sub(file.U32(at + 12), file.U32(at + 8)).Span());
             if (!entry.size.isEmpty())
                 entries.push_back(entry);
         } catch (const EInvalidGraphic&) {

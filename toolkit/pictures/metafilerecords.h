@@ -4,6 +4,7 @@
 #pragma once
 
 #include "decoding.h"
+#include "fields.h"
 
 #include <QColor>
 #include <QImage>
@@ -34,71 +35,13 @@ struct DamagedData {};
 // ends the whole picture, as too large.
 struct BeyondLimits {};
 
-// A window on the file's bytes, read as little-endian fields. Every read is checked against the
-// window, so a field beyond the end of its record or of the file is damaged data.
-class Bytes {
-public:
-    Bytes() = default;
-    Bytes(const unsigned char* data, std::size_t size) : data_(data), size_(size) {}
-
-    std::size_t Size() const { return size_; }
-    const unsigned char* Data() const { return data_; }
-    bool Has(std::size_t at, std::size_t length) const { return at <= size_ && length <= size_ - at; }
-    void Need(std::size_t at, std::size_t length) const
-    {
-        if (!Has(at, length))
-            throw DamagedData();
-    }
-    // `count` items of `itemSize` bytes from `at`; compared by division, so nothing overflows.
-    void NeedItems(std::size_t at, std::uint64_t count, std::size_t itemSize) const
-    {
-        if (at > size_ || count > (size_ - at) / itemSize)
-            throw DamagedData();
-    }
-    Bytes Sub(std::size_t at, std::size_t length) const
-    {
-        Need(at, length);
-        return Bytes(data_ + at, length);
-    }
-    Bytes From(std::size_t at) const { return Sub(at, size_ - std::min(at, size_)); }
-    std::span<const std::uint8_t> Span() const { return {data_, size_}; }
-    // `length` bytes from `at`, as they are.
-    std::string_view Chars(std::size_t at, std::size_t length) const
-    {
-        Need(at, length);
-        return {reinterpret_cast<const char*>(data_ + at), length};
-    }
-
-    std::uint8_t U8(std::size_t at) const
-    {
-        Need(at, 1);
-        return data_[at];
-    }
-    std::uint16_t U16(std::size_t at) const
-    {
-        Need(at, 2);
-        return static_cast<std::uint16_t>(data_[at] | data_[at + 1] << 8);
-    }
-    std::uint32_t U32(std::size_t at) const
-    {
-        Need(at, 4);
-        return std::uint32_t{data_[at]} | std::uint32_t{data_[at + 1]} << 8 | std::uint32_t{data_[at + 2]} << 16 |
-               std::uint32_t{data_[at + 3]} << 24;
-    }
-    std::int16_t I16(std::size_t at) const { return static_cast<std::int16_t>(U16(at)); }
-    std::int32_t I32(std::size_t at) const { return static_cast<std::int32_t>(U32(at)); }
-    float F32(std::size_t at) const
-    {
-        const std::uint32_t bits = U32(at);
-        float value;
-        std::memcpy(&value, &bits, sizeof value);
-        return value;
-    }
-
-private:
-    const unsigned char* data_ = nullptr;
-    std::size_t size_ = 0;
+struct RecordDamage {
+    [[noreturn]] static void Raise() { throw DamagedData(); }
 };
+
+// A window on the file's bytes: a field beyond the end of its record or of the file is damaged
+// data.
+using Bytes = LittleEndianFields<RecordDamage>;
 
 // COLORREF: 0x00BBGGRR. A palette index (top byte 1) is read by its low bytes like a colour.
 inline QColor ColorOf(std::uint32_t ref)
