@@ -95,6 +95,14 @@ int RunMessageBox(const MessageBoxRequest& request)
     }
 }
 
+// What a one-line field keeps of a text: everything before its first line break.
+QString FirstLine(const QString& text)
+{
+    static const QRegularExpression lineBreak(QStringLiteral("[\\r\\n]"));
+    const qsizetype at = text.indexOf(lineBreak);
+    return at < 0 ? text : text.left(at);
+}
+
 // A one-line field as Windows has it: text that comes in with a line break (pasted, dropped, the
 // selection of another program) is cut at its first break, whichever way it came in.
 class SingleLineEdit : public QLineEdit {
@@ -111,8 +119,7 @@ public:
 private:
     void CutAtLineBreak(const QString& after)
     {
-        static const QRegularExpression lineBreak(QStringLiteral("[\\r\\n]"));
-        if (!after.contains(lineBreak))
+        if (FirstLine(after).size() == after.size())
             return;
         // What came in ends at the caret; what follows the caret was there before, and so was
         // whatever the old and the new text share before it.
@@ -122,13 +129,9 @@ private:
         qsizetype start = 0;
         while (start < limit && before_[start] == after[start])
             ++start;
-        QString inserted = after.mid(start, caret - start);
-        const qsizetype cut = inserted.indexOf(lineBreak);
-        if (cut >= 0)
-            inserted.truncate(cut);
-        const QString fixed = after.left(start) + inserted + after.mid(caret);
+        const QString inserted = FirstLine(after.mid(start, caret - start));
         cutting_ = true;
-        setText(fixed.contains(lineBreak) ? fixed.left(fixed.indexOf(lineBreak)) : fixed);
+        setText(FirstLine(after.left(start) + inserted + after.mid(caret)));
         setCursorPosition(std::min<qsizetype>(start + inserted.size(), text().size()));
         cutting_ = false;
         before_ = text();
@@ -172,10 +175,7 @@ QString RunInputBox(const InputBoxRequest& request, bool& accepted)
 // character a held string can carry is one unit).
 AnsiString AsFieldHolds(const AnsiString& text, int maxLength)
 {
-    QString wide = ToQt(text);
-    const qsizetype lineBreak = wide.indexOf(QRegularExpression(QStringLiteral("[\\r\\n]")));
-    if (lineBreak >= 0)
-        wide.truncate(lineBreak);
+    QString wide = FirstLine(ToQt(text));
     if (maxLength > 0 && wide.size() > maxLength)
         wide.truncate(maxLength);
     return FromQt(wide);
